@@ -1,0 +1,81 @@
+#include "main/runtime.hpp"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/io_context.hpp>
+
+#include "platform/fault.hpp"
+
+namespace tarnvale::main {
+
+namespace asio = boost::asio;
+
+void prepare_process() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      // open() takes the lowest free descriptor, which is `fd`.
+      const int opened = open("/dev/null", O_RDWR);
+      if (opened != fd && opened >= 0) {
+        dup2(opened, fd);
+        close(opened);
+      }
+    }
+  }
+  signal(SIGPIPE, SIG_IGN);
+  std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+  std::setvbuf(stderr, nullptr, _IONBF, 0);
+}
+
+int run_main(const MainTask& task) {
+  std::optional<MainResult> result;
+  std::exception_ptr fault;
+  {
+    std::unique_ptr<asio::io_context> runtime;
+    try {
+      runtime = std::make_unique<asio::io_context>(1);
+    } catch (const std::exception& e) {
+      platform::report_fault("main", std::make_exception_ptr(
+                                         std::runtime_error(std::string("Failed building the Runtime: ") + e.what())));
+      return 101;
+    }
+    asio::co_spawn(*runtime, task(), [&](std::exception_ptr e, MainResult r) {
+      if (e) {
+        fault = e;
+      } else {
+        result = std::move(r);
+      }
+      // The main task's end is the process's end: nothing else runs after it.
+      runtime->stop();
+    });
+    try {
+      runtime->run();
+    } catch (...) {
+      fault = std::current_exception();
+    }
+    // Leaving the scope destroys the runtime: every remaining task is destroyed without
+    // being resumed, releasing what it held, sockets included.
+  }
+  if (fault) {
+    platform::report_fault("main", fault);
+    return 101;
+  }
+  if (result && !*result) {
+    const std::string line = "Error: " + result->error().debug() + "\n";
+    // A failure of this last write is ignored.
+    [[maybe_unused]] auto written = write(STDERR_FILENO, line.data(), line.size());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace tarnvale::main

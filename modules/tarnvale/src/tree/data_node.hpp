@@ -1,0 +1,79 @@
+// The data model: typed values, nodes with ordered children, and the tree rooted at "system".
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "json/value.hpp"
+
+namespace tarnvale::tree {
+
+// Kinds in declaration order: UInt64, Float64, String.
+using DataValue = std::variant<std::uint64_t, double, std::string>;
+
+// "uint64", "float64" or "string".
+std::string_view schema_name(const DataValue& value);
+
+// A unit is one of the fixed texts below; nodes refer to them, never own them.
+using Unit = std::optional<std::string_view>;
+inline constexpr std::string_view kUnitBytes = "bytes";
+inline constexpr std::string_view kUnitPercent = "percent";
+inline constexpr std::string_view kUnitSeconds = "seconds";
+
+class DataNode {
+ public:
+  // Children in byte-wise order of their names (char_traits<char> compares as unsigned bytes).
+  using Children = std::map<std::string, DataNode, std::less<>>;
+
+  DataNode() = default;
+
+  // An empty branch: no value, no unit, no children.
+  static DataNode branch() { return DataNode(); }
+  // A leaf holding `value` with an optional unit and no children.
+  static DataNode leaf(DataValue value, Unit unit = std::nullopt);
+
+  // Makes `child` the child named `name`, replacing any child of that name.
+  void insert(std::string&& name, DataNode child);
+  void insert(std::string_view name, DataNode child);
+  void insert(const char* name, DataNode child) { insert(std::string_view(name), std::move(child)); }
+
+  const std::optional<DataValue>& value() const { return value_; }
+  const Unit& unit() const { return unit_; }
+  const Children& children() const { return children_; }
+  // The child named `name`, or nullptr.
+  const DataNode* child(std::string_view name) const;
+
+  // The node's value, or for a branch the object of its children's value JSON.
+  json::Value to_json_value() const;
+  // {"kind":"value","unit":…,"valueType":…} for a value; {"children":…,"kind":"branch"} otherwise.
+  json::Value to_schema_json() const;
+
+  // Appends the compact text of to_json_value() without building the intermediate value.
+  void write_json_value(std::string& out) const;
+
+  friend bool operator==(const DataNode&, const DataNode&) = default;
+
+ private:
+  std::optional<DataValue> value_;
+  Unit unit_;
+  Children children_;
+};
+
+// The whole tree: a root branch whose one child is "system".
+class DataTree {
+ public:
+  DataTree();
+  const DataNode& root() const { return root_; }
+  // `node` becomes the whole "system" branch; the previous one is released.
+  void replace_system(DataNode node);
+
+ private:
+  DataNode root_;
+};
+
+}  // namespace tarnvale::tree
