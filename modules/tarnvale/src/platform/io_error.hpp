@@ -38,7 +38,9 @@ class IoError {
 };
 
 // `text` in double quotes, with `"`, `\` and control characters escaped as in the
-// platform's debug output (\t \n \r \0, \u{1b} for other control characters).
+// platform's debug output (\t \n \r \0, \u{1b} for other control characters); characters
+// that cannot be printed (invisible separators, format characters, private use) are
+// escaped the same way, as \u{a0}.
 std::string debug_quote(std::string_view text);
 
 }  // namespace tarnvale::platform
