@@ -1,0 +1,243 @@
+#include "websocket/core/connection.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "websocket/core/close_code.hpp"
+#include "websocket/core/frame_parser.hpp"
+
+namespace tarnvale::websocket {
+
+namespace {
+
+constexpr std::size_t kMaxCloseReason = kMaxControlPayload - 2;
+
+}  // namespace
+
+Connection::Connection(Role role, std::uint64_t mask_seed) : role_(role), mask_state_(mask_seed | 1) {}
+
+std::span<unsigned char> Connection::input_space() {
+  std::size_t wanted = InputBuffer::kIdleCapacity;
+  if (frame_ && !is_control(frame_->opcode)) {
+    const std::uint64_t due = frame_->payload_length - frame_received_;
+    wanted = static_cast<std::size_t>(std::clamp<std::uint64_t>(due, wanted, kReadChunk));
+  }
+  auto space = in_.prepare(wanted);
+  return space.first(std::min(space.size(), kReadChunk));
+}
+
+void Connection::commit_input(std::size_t n) {
+  in_.commit(n);
+  if (n != 0) needs_input_ = false;
+}
+
+void Connection::feed(std::string_view bytes) {
+  auto space = in_.prepare(bytes.size());
+  if (!bytes.empty()) std::memcpy(space.data(), bytes.data(), bytes.size());
+  commit_input(bytes.size());
+}
+
+void Connection::end_of_input() {
+  input_ended_ = true;
+  needs_input_ = false;
+}
+
+bool Connection::needs_input() const {
+  const bool reading = state_ == ConnectionState::active || state_ == ConnectionState::closed_by_us;
+  return reading && needs_input_;
+}
+
+Result<std::optional<Event>, Error> Connection::fail(Error error) {
+  state_ = ConnectionState::failed;
+  return unexpected(std::move(error));
+}
+
+Result<std::optional<Event>, Error> Connection::need_more_input() {
+  if (input_ended_) {
+    // The peer closed TCP. After our close that ends the closing handshake; otherwise the
+    // peer went away without one.
+    if (state_ == ConnectionState::closed_by_us) {
+      state_ = ConnectionState::terminated;
+      return std::optional<Event>(End{});
+    }
+    return fail(Error::protocol(std::string(kResetWithoutClosingHandshake)));
+  }
+  needs_input_ = true;
+  return std::optional<Event>();
+}
+
+Result<std::optional<Event>, Error> Connection::next_event() {
+  switch (state_) {
+    case ConnectionState::failed:
+    case ConnectionState::terminated:
+      return unexpected(Error::already_closed());
+    case ConnectionState::closed_by_peer:
+    case ConnectionState::close_acknowledged:
+      state_ = ConnectionState::terminated;
+      return std::optional<Event>(End{});
+    case ConnectionState::active:
+    case ConnectionState::closed_by_us:
+      break;
+  }
+  // Each pass takes one frame, or what has arrived of one; the bytes decoded per call are
+  // bounded by what one read brought in.
+  for (;;) {
+    if (!frame_) {
+      auto header = parse_frame_header(in_.data(), in_.size(), role_);
+      if (!header) return fail(std::move(header).error());
+      if (!*header) return need_more_input();
+      if (auto begun = begin_frame(**header); !begun) return fail(std::move(begun).error());
+      frame_ = **header;
+      frame_received_ = 0;
+      in_.consume(frame_->header_size);
+    }
+    if (is_control(frame_->opcode)) {
+      const auto length = static_cast<std::size_t>(frame_->payload_length);
+      if (in_.size() < length) return need_more_input();
+      std::string payload(reinterpret_cast<const char*>(in_.data()), length);
+      if (frame_->masked) apply_mask(reinterpret_cast<unsigned char*>(payload.data()), length, frame_->mask, 0);
+      in_.consume(length);
+      const Opcode opcode = frame_->opcode;
+      frame_.reset();
+      return control_event(opcode, std::move(payload));
+    }
+    if (auto taken = take_data_payload(); !taken) return fail(std::move(taken).error());
+    if (frame_received_ < frame_->payload_length) return need_more_input();
+    const bool fin = frame_->fin;
+    frame_.reset();
+    if (fin) return finish_message();
+  }
+}
+
+Result<void, Error> Connection::begin_frame(const FrameHeader& header) {
+  if (is_control(header.opcode)) return {};
+  if (header.opcode == Opcode::continuation) {
+    if (!in_message_) return unexpected(Error::protocol("Continue frame but nothing to continue"));
+  } else {
+    if (in_message_) {
+      return unexpected(Error::protocol("Received a new data frame while a fragmented message is incomplete"));
+    }
+    in_message_ = true;
+    message_opcode_ = header.opcode;
+    message_.clear();
+    utf8_.reset();
+  }
+  const std::uint64_t total = message_.size() + header.payload_length;
+  if (total > kMaxMessageSize) return unexpected(Error::message_too_long(total, kMaxMessageSize));
+  // Grows with what arrives, not with what the header announces.
+  message_.reserve(message_.size() + std::min<std::uint64_t>(header.payload_length, kReadChunk));
+  return {};
+}
+
+// Moves what has arrived of the current data frame's payload into the message, unmasked,
+// and checks a text's new bytes.
+Result<void, Error> Connection::take_data_payload() {
+  const std::uint64_t due = frame_->payload_length - frame_received_;
+  const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(due, in_.size()));
+  if (take == 0) return {};
+  const std::size_t old_size = message_.size();
+  message_.append(reinterpret_cast<const char*>(in_.data()), take);
+  auto* piece = reinterpret_cast<unsigned char*>(message_.data()) + old_size;
+  if (frame_->masked) apply_mask(piece, take, frame_->mask, frame_received_);
+  in_.consume(take);
+  frame_received_ += take;
+  if (message_opcode_ != Opcode::text) return {};
+  return utf8_.feed(std::string_view(message_).substr(old_size));
+}
+
+Result<std::optional<Event>, Error> Connection::finish_message() {
+  in_message_ = false;
+  std::string payload = std::move(message_);
+  message_ = std::string();
+  if (message_opcode_ == Opcode::binary) return std::optional<Event>(Binary{std::move(payload)});
+  if (auto complete = utf8_.finish(); !complete) return fail(std::move(complete).error());
+  return std::optional<Event>(Text{std::move(payload)});
+}
+
+Result<std::optional<Event>, Error> Connection::control_event(Opcode opcode, std::string payload) {
+  if (opcode == Opcode::ping) {
+    // An unanswered earlier ping only gets the answer to the newest one.
+    if (state_ == ConnectionState::active) pong_ = encode_frame(Opcode::pong, payload, next_mask());
+    return std::optional<Event>(Ping{std::move(payload)});
+  }
+  if (opcode == Opcode::pong) return std::optional<Event>(Pong{std::move(payload)});
+
+  Close close;
+  if (payload.size() == 1) return fail(Error::protocol("Invalid close sequence"));
+  if (payload.size() >= 2) {
+    close.code = static_cast<std::uint16_t>((static_cast<unsigned char>(payload[0]) << 8) |
+                                            static_cast<unsigned char>(payload[1]));
+    close.reason = payload.substr(2);
+    Utf8Validator reason_check;
+    auto valid = reason_check.feed(close.reason);
+    if (valid) valid = reason_check.finish();
+    if (!valid) return fail(std::move(valid).error());
+  }
+  if (state_ == ConnectionState::active) {
+    state_ = ConnectionState::closed_by_peer;
+    const Close answer = close_answer(close);
+    close_ = encode_frame(Opcode::close, close_payload(answer.code, answer.reason), next_mask());
+  } else {
+    state_ = ConnectionState::close_acknowledged;
+  }
+  return std::optional<Event>(std::move(close));
+}
+
+Result<void, Error> Connection::check_can_send() const {
+  switch (state_) {
+    case ConnectionState::active: return {};
+    case ConnectionState::failed:
+    case ConnectionState::terminated: return unexpected(Error::already_closed());
+    default: return unexpected(Error::protocol(std::string(kSendAfterClosing)));
+  }
+}
+
+Result<EncodedHeader, Error> Connection::frame_message(Opcode opcode, std::string& payload) {
+  if (auto ok = check_can_send(); !ok) return unexpected(std::move(ok).error());
+  const auto mask = next_mask();
+  if (mask) apply_mask(reinterpret_cast<unsigned char*>(payload.data()), payload.size(), *mask, 0);
+  return encode_frame_header(true, opcode, payload.size(), mask);
+}
+
+Result<void, Error> Connection::queue_ping(std::string_view payload) {
+  if (auto ok = check_can_send(); !ok) return ok;
+  if (payload.size() > kMaxControlPayload) {
+    return unexpected(Error::protocol("Control frame too big (payload must be 125 bytes or less)"));
+  }
+  ping_ = encode_frame(Opcode::ping, payload, next_mask());
+  return {};
+}
+
+Result<void, Error> Connection::queue_close(std::uint16_t code, std::string_view reason) {
+  if (state_ == ConnectionState::failed || state_ == ConnectionState::terminated) {
+    return unexpected(Error::already_closed());
+  }
+  if (state_ != ConnectionState::active) return {};
+  if (reason.size() > kMaxCloseReason) {
+    return unexpected(Error::protocol("Control frame too big (payload must be 125 bytes or less)"));
+  }
+  close_ = encode_frame(Opcode::close, close_payload(code, reason), next_mask());
+  state_ = ConnectionState::closed_by_us;
+  return {};
+}
+
+void Connection::control_written() {
+  ping_ = std::string();
+  pong_ = std::string();
+  close_ = std::string();
+}
+
+void Connection::mark_failed() { state_ = ConnectionState::failed; }
+
+std::optional<MaskKey> Connection::next_mask() {
+  if (role_ == Role::server) return std::nullopt;
+  // xorshift64: masks only need to be unpredictable to intermediaries, not secret.
+  mask_state_ ^= mask_state_ << 13;
+  mask_state_ ^= mask_state_ >> 7;
+  mask_state_ ^= mask_state_ << 17;
+  MaskKey key;
+  for (std::size_t i = 0; i < 4; ++i) key[i] = static_cast<unsigned char>(mask_state_ >> (8 * i));
+  return key;
+}
+
+}  // namespace tarnvale::websocket
