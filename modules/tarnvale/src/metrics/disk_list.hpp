@@ -1,0 +1,51 @@
+// The mounted file systems listed from /proc/mounts, in the order they first appeared,
+// with the space figures of each one's last successful statvfs.
+#pragma once
+
+#include <sys/statvfs.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnvale::metrics {
+
+// statvfs(2): 0 on success, -1 with errno set on failure.
+using StatvfsCall = std::function<int(const char* path, struct ::statvfs* out)>;
+
+struct DiskEntry {
+  std::string device_name;  // as first listed, never decoded
+  std::string mount_point;  // decoded
+  std::uint64_t total_bytes = 0;
+  std::uint64_t available_bytes = 0;
+  bool seen = false;  // within one pass only
+
+  friend bool operator==(const DiskEntry&, const DiskEntry&) = default;
+};
+
+class DiskList {
+ public:
+  explicit DiskList(StatvfsCall statvfs) : statvfs_(std::move(statvfs)) {}
+
+  // One pass over the mounts text (none: the file could not be read, so no file system is
+  // seen): entries are matched by mount point and read again, new ones appended.
+  void build(std::optional<std::string_view> mounts) { pass(mounts, false); }
+  // A pass that also removes the entries not seen in it; the others keep their order.
+  void refresh(std::optional<std::string_view> mounts) { pass(mounts, true); }
+
+  const std::vector<DiskEntry>& entries() const { return entries_; }
+
+ private:
+  void pass(std::optional<std::string_view> mounts, bool remove_unseen);
+  // statvfs retried on EINTR; a failure or a total of 0 keeps the previous figures.
+  void read_space(DiskEntry& entry) const;
+
+  StatvfsCall statvfs_;
+  std::vector<DiskEntry> entries_;
+  std::string mount_point_;  // scratch for decoding, kept to avoid an allocation per line
+};
+
+}  // namespace tarnvale::metrics

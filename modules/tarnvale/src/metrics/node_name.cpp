@@ -1,0 +1,47 @@
+#include "metrics/node_name.hpp"
+
+#include "metrics/utf8.hpp"
+
+namespace tarnvale::metrics {
+
+namespace {
+
+bool is_allowed(char32_t c) {
+  return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z') || (c >= U'0' && c <= U'9') || c == U'-' ||
+         c == U'_';
+}
+
+}  // namespace
+
+std::string canonical_node_name(std::string_view raw, std::string_view fallback) {
+  std::string name;
+  name.reserve(raw.size());
+  bool in_run = false;
+  std::size_t pos = 0;
+  while (pos < raw.size()) {
+    const char32_t c = decode_utf8(raw, pos);
+    if (is_allowed(c)) {
+      name.push_back(static_cast<char>(c));
+      in_run = false;
+    } else if (!in_run) {
+      name.push_back('_');
+      in_run = true;
+    }
+  }
+  const auto first = name.find_first_not_of('_');
+  if (first == std::string::npos) return std::string(fallback);
+  name.erase(name.find_last_not_of('_') + 1);
+  name.erase(0, first);
+  return name;
+}
+
+std::string unique_node_name(std::string_view raw, std::string_view fallback, const NameSet& used) {
+  std::string candidate = canonical_node_name(raw, fallback);
+  if (!used.contains(candidate)) return candidate;
+  for (unsigned long long n = 2;; ++n) {
+    std::string numbered = candidate + "_" + std::to_string(n);
+    if (!used.contains(numbered)) return numbered;
+  }
+}
+
+}  // namespace tarnvale::metrics

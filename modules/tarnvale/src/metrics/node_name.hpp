@@ -1,0 +1,24 @@
+// Node names taken from CPUs and disks: the canonical form, and names made unique among
+// their siblings.
+#pragma once
+
+#include <functional>
+#include <set>
+#include <string>
+#include <string_view>
+
+namespace tarnvale::metrics {
+
+// Names already in use among siblings, compared byte-wise.
+using NameSet = std::set<std::string, std::less<>>;
+
+// Keeps ASCII letters, digits, "-" and "_"; every run of other characters (Unicode
+// characters, decoded lossily) becomes one "_"; "_" is trimmed from both ends. An empty
+// result gives `fallback`, unchanged.
+std::string canonical_node_name(std::string_view raw, std::string_view fallback);
+
+// The canonical name, or the first of name_2, name_3, … that is not in `used`. The result
+// is not added to `used`.
+std::string unique_node_name(std::string_view raw, std::string_view fallback, const NameSet& used);
+
+}  // namespace tarnvale::metrics
