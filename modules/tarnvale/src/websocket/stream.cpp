@@ -1,0 +1,184 @@
+#include "websocket/stream.hpp"
+
+#include <array>
+#include <random>
+
+#include <boost/asio/as_tuple.hpp>
+#include <boost/asio/buffer.hpp>
+#include <boost/asio/error.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <boost/asio/write.hpp>
+
+#include "websocket/core/accept_key.hpp"
+#include "websocket/core/client_handshake.hpp"
+#include "websocket/core/server_handshake.hpp"
+
+namespace tarnvale::websocket {
+
+namespace asio = boost::asio;
+using tcp = asio::ip::tcp;
+
+namespace {
+
+constexpr auto kTuple = asio::as_tuple(asio::use_awaitable);
+
+Error io_error(const boost::system::error_code& ec) {
+  if (ec.category() == boost::system::system_category()) return Error::io(ec.value());
+  return Error::io(ec.message());
+}
+
+asio::const_buffer buffer_of(std::string_view bytes) { return asio::buffer(bytes.data(), bytes.size()); }
+
+std::string host_of(const tcp::socket& socket) {
+  boost::system::error_code ec;
+  const auto peer = socket.remote_endpoint(ec);
+  if (ec) return "localhost";
+  const std::string address = peer.address().to_string();
+  const std::string port = std::to_string(peer.port());
+  return peer.address().is_v6() ? "[" + address + "]:" + port : address + ":" + port;
+}
+
+}  // namespace
+
+Stream::Stream(tcp::socket socket, Connection connection)
+    : socket_(std::move(socket)), connection_(std::move(connection)) {
+  // poll() reads with read_some, which must report "would block" instead of waiting.
+  boost::system::error_code ec;
+  socket_.non_blocking(true, ec);
+}
+
+asio::awaitable<Result<Stream, Error>> Stream::accept(tcp::socket socket) {
+  // On the heap: the parser is large, and the coroutine frame stays small.
+  const auto handshake = std::make_unique<ServerHandshake>();
+  for (;;) {
+    const auto space = handshake->read_space();
+    auto [ec, n] = co_await socket.async_read_some(asio::buffer(space.data(), space.size()), kTuple);
+    if (ec == asio::error::eof) co_return unexpected(ServerHandshake::end_of_input());
+    if (ec) co_return unexpected(io_error(ec));
+    auto response = handshake->commit(n);
+    if (!response) co_return unexpected(std::move(response).error());
+    if (!*response) continue;
+    auto [write_ec, written] = co_await asio::async_write(socket, buffer_of(**response), kTuple);
+    if (write_ec) co_return unexpected(io_error(write_ec));
+    co_return Stream(std::move(socket), Connection(Role::server));
+  }
+}
+
+asio::awaitable<Result<Stream, Error>> Stream::connect(tcp::socket socket, std::string_view target) {
+  std::random_device random;
+  std::array<unsigned char, 16> nonce;
+  for (auto& byte : nonce) byte = static_cast<unsigned char>(random());
+  auto handshake = std::make_unique<ClientHandshake>(host_of(socket), target, base64_encode(nonce));
+  return connect_with(std::move(socket), std::move(handshake));
+}
+
+asio::awaitable<Result<Stream, Error>> Stream::connect_with(tcp::socket socket,
+                                                            std::unique_ptr<ClientHandshake> handshake) {
+  auto [ec, written] = co_await asio::async_write(socket, buffer_of(handshake->request()), kTuple);
+  if (ec) co_return unexpected(io_error(ec));
+  for (;;) {
+    const auto space = handshake->read_space();
+    auto [read_ec, n] = co_await socket.async_read_some(asio::buffer(space.data(), space.size()), kTuple);
+    if (read_ec == asio::error::eof) co_return unexpected(ClientHandshake::end_of_input());
+    if (read_ec) co_return unexpected(io_error(read_ec));
+    auto leftover = handshake->commit(n);
+    if (!leftover) co_return unexpected(std::move(leftover).error());
+    if (!*leftover) continue;
+    std::random_device random;
+    Connection connection(Role::client, (std::uint64_t{random()} << 32) | random());
+    connection.feed(**leftover);
+    co_return Stream(std::move(socket), std::move(connection));
+  }
+}
+
+Result<std::optional<Event>, Error> Stream::poll() {
+  auto event = connection_.next_event();
+  if (!event || *event) return event;
+  // Nothing complete is buffered: take what the socket has, once.
+  const auto space = connection_.input_space();
+  boost::system::error_code ec;
+  const std::size_t n = socket_.read_some(asio::buffer(space.data(), space.size()), ec);
+  if (ec == asio::error::would_block || ec == asio::error::try_again) return event;
+  if (ec == asio::error::eof) {
+    connection_.end_of_input();
+  } else if (ec) {
+    connection_.mark_failed();
+    return unexpected(io_error(ec));
+  } else {
+    connection_.commit_input(n);
+  }
+  return connection_.next_event();
+}
+
+asio::awaitable<void> Stream::wait_readable() {
+  if (!connection_.needs_input()) co_return;
+  // An error or a cancellation only ends the wait: the next poll() reports what matters.
+  co_await socket_.async_wait(tcp::socket::wait_read, kTuple);
+}
+
+asio::awaitable<Result<Event, Error>> Stream::next() {
+  for (;;) {
+    auto event = poll();
+    if (!event) co_return unexpected(std::move(event).error());
+    if (*event) co_return std::move(**event);
+    co_await wait_readable();
+  }
+}
+
+asio::awaitable<Result<void, Error>> Stream::send_text(std::string text) {
+  return send_message(Opcode::text, std::move(text));
+}
+
+asio::awaitable<Result<void, Error>> Stream::send_binary(std::string payload) {
+  return send_message(Opcode::binary, std::move(payload));
+}
+
+asio::awaitable<Result<void, Error>> Stream::send_ping(std::string_view payload) {
+  return flush_after(connection_.queue_ping(payload));
+}
+
+asio::awaitable<Result<void, Error>> Stream::close(std::uint16_t code, std::string_view reason) {
+  return flush_after(connection_.queue_close(code, reason));
+}
+
+asio::awaitable<Result<void, Error>> Stream::flush_after(Result<void, Error> queued) {
+  if (!queued) co_return queued;
+  co_return co_await write_control();
+}
+
+asio::awaitable<Result<void, Error>> Stream::flush() {
+  if (connection_.state() == ConnectionState::failed) co_return unexpected(Error::already_closed());
+  co_return co_await write_control();
+}
+
+asio::awaitable<Result<void, Error>> Stream::write_control() {
+  if (!connection_.has_queued_control()) co_return Result<void, Error>();
+  const auto control = connection_.queued_control();
+  const std::array<asio::const_buffer, 3> buffers = {buffer_of(control[0]), buffer_of(control[1]),
+                                                     buffer_of(control[2])};
+  auto [ec, n] = co_await asio::async_write(socket_, buffers, kTuple);
+  if (ec) {
+    connection_.mark_failed();
+    co_return unexpected(io_error(ec));
+  }
+  connection_.control_written();
+  co_return Result<void, Error>();
+}
+
+asio::awaitable<Result<void, Error>> Stream::send_message(Opcode opcode, std::string payload) {
+  auto header = connection_.frame_message(opcode, payload);
+  if (!header) co_return unexpected(std::move(header).error());
+  const auto control = connection_.queued_control();
+  const std::array<asio::const_buffer, 5> buffers = {
+      buffer_of(control[0]), buffer_of(control[1]), buffer_of(control[2]), buffer_of(header->view()),
+      asio::buffer(payload)};
+  auto [ec, n] = co_await asio::async_write(socket_, buffers, kTuple);
+  if (ec) {
+    connection_.mark_failed();
+    co_return unexpected(io_error(ec));
+  }
+  connection_.control_written();
+  co_return Result<void, Error>();
+}
+
+}  // namespace tarnvale::websocket
