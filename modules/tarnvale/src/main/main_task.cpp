@@ -1,30 +1,61 @@
 #include "main/main_task.hpp"
 
 #include <chrono>
+#include <memory>
 
 #include <boost/asio/as_tuple.hpp>
+#include <boost/asio/bind_cancellation_slot.hpp>
+#include <boost/asio/cancellation_signal.hpp>
+#include <boost/asio/co_spawn.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 
+#include "metrics/sysinfo_system_metrics_source.hpp"
+#include "platform/fault.hpp"
+#include "sampler/sample_once.hpp"
+#include "sampler/system_sampler.hpp"
 #include "tree/data_store.hpp"
 
 namespace tarnvale::main {
 
 namespace asio = boost::asio;
 
+namespace {
+
+constexpr std::chrono::seconds kStartupWait{1};
+constexpr std::chrono::seconds kSamplerPeriod{1};
+
+}  // namespace
+
 asio::awaitable<MainResult> main_task() {
   auto executor = co_await asio::this_coro::executor;
   auto store = tree::DataStore::create(executor);
+  std::unique_ptr<metrics::SystemMetricsSource> source = metrics::SysinfoSystemMetricsSource::create();
 
   asio::steady_timer wait(executor);
-  wait.expires_after(std::chrono::seconds(1));
+  wait.expires_after(kStartupWait);
   co_await wait.async_wait(asio::as_tuple(asio::use_awaitable));
 
-  // Runs until the process is killed.
+  // The start-up sample is published before anything listens, so every connection finds
+  // the store ready. Its failure ends start-up; the error is written at the process end.
+  if (auto sampled = sampler::sample_once(*source, store); !sampled) {
+    co_return unexpected(platform::IoError::custom("Other", sampled.error().debug()));
+  }
+
+  // The sampler first runs when this task first waits.
+  asio::cancellation_signal sampler_task;
+  asio::co_spawn(executor, sampler::run_system_sampler(std::move(source), store, kSamplerPeriod),
+                 asio::bind_cancellation_slot(sampler_task.slot(), platform::ReportFaults{"sampler"}));
+
+  // listener: server::serve("0.0.0.0:8083", std::move(store)) runs here and completes only
+  // with its error. Until it is wired in, the task waits here until the process is killed.
   wait.expires_at(asio::steady_timer::time_point::max());
   co_await wait.async_wait(asio::as_tuple(asio::use_awaitable));
-  co_return MainResult{};
+  MainResult served{};
+
+  sampler_task.emit(asio::cancellation_type::terminal);
+  co_return served;
 }
 
 }  // namespace tarnvale::main

@@ -1,0 +1,65 @@
+#include "sampler/system_sampler.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+#include <string>
+
+#include <boost/asio/as_tuple.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/asio/use_awaitable.hpp>
+
+#include "sampler/sample_once.hpp"
+#include "sampler/tick_schedule.hpp"
+
+namespace tarnvale::sampler {
+
+namespace asio = boost::asio;
+
+namespace {
+
+// One write where the kernel takes the line whole; a failure to report is not a reason to
+// stop sampling, so it is dropped.
+void report_refresh_failure(const metrics::MetricsError& error) {
+  const std::string line = "system metrics refresh failed: " + error.display() + "\n";
+  std::size_t written = 0;
+  while (written < line.size()) {
+    const ssize_t n = ::write(STDERR_FILENO, line.data() + written, line.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    written += static_cast<std::size_t>(n);
+  }
+}
+
+bool is_cancelled(const asio::cancellation_state& state) {
+  return state.cancelled() != asio::cancellation_type::none;
+}
+
+}  // namespace
+
+asio::awaitable<void> run_system_sampler(std::unique_ptr<metrics::SystemMetricsSource> source,
+                                         tree::DataStore store, std::chrono::nanoseconds period) {
+  if (period <= std::chrono::nanoseconds::zero()) throw std::invalid_argument("sampler period must be positive");
+  // Cancellation ends the task quietly at its next look below, instead of as an exception.
+  co_await asio::this_coro::throw_if_cancelled(false);
+  const auto cancellation = co_await asio::this_coro::cancellation_state;
+  asio::steady_timer timer(co_await asio::this_coro::executor);
+  const auto step = std::chrono::duration_cast<Clock::duration>(period);
+  Clock::time_point deadline = Clock::now();
+  for (bool first = true; !is_cancelled(cancellation); first = false) {
+    timer.expires_at(deadline);
+    co_await timer.async_wait(asio::as_tuple(asio::use_awaitable));
+    // Also when the wait had completed before the cancellation arrived.
+    if (is_cancelled(cancellation)) co_return;
+    deadline = next_deadline(deadline, step, Clock::now());
+    if (first) continue;
+    if (auto sampled = sample_once(*source, store); !sampled) {
+      report_refresh_failure(sampled.error());
+      store.notify_tick();
+    }
+  }
+}
+
+}  // namespace tarnvale::sampler
