@@ -1,20 +1,9 @@
 #include "metrics/cpu_readings.hpp"
 
 #include "metrics/node_name.hpp"
+#include "metrics/text_lines.hpp"
 
 namespace tarnvale::metrics {
-
-namespace {
-
-// The next line of `text`, consumed from it.
-std::string_view take_line(std::string_view& text) {
-  const std::size_t eol = text.find('\n');
-  const std::string_view line = text.substr(0, eol);
-  text = eol == std::string_view::npos ? std::string_view() : text.substr(eol + 1);
-  return line;
-}
-
-}  // namespace
 
 bool CpuReadings::begin_reading(std::chrono::steady_clock::time_point now) {
   if (last_reading_ && now - *last_reading_ < kMinCpuInterval) return false;

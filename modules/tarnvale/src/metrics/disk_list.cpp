@@ -5,17 +5,14 @@
 
 #include "metrics/mount_line.hpp"
 #include "metrics/saturating.hpp"
+#include "metrics/text_lines.hpp"
 
 namespace tarnvale::metrics {
 
 void DiskList::pass(std::optional<std::string_view> mounts, bool remove_unseen) {
   std::string_view text = mounts.value_or(std::string_view());
   while (!text.empty()) {
-    const std::size_t eol = text.find('\n');
-    const std::string_view raw = text.substr(0, eol);
-    text = eol == std::string_view::npos ? std::string_view() : text.substr(eol + 1);
-
-    const MountLine line = parse_mount_line(raw);
+    const MountLine line = parse_mount_line(take_line(text));
     // A blank line names no file system.
     if (line.device.empty() || !is_listed(line)) continue;
     decode_mount_point(line.mount_point, mount_point_);

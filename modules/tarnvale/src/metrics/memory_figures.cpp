@@ -2,6 +2,7 @@
 
 #include "metrics/decimal.hpp"
 #include "metrics/saturating.hpp"
+#include "metrics/text_lines.hpp"
 #include "metrics/utf8.hpp"
 
 namespace tarnvale::metrics {
@@ -30,10 +31,7 @@ void keep(std::uint64_t& figure, const std::optional<std::uint64_t>& line) {
 MeminfoLines parse_meminfo(std::string_view text) {
   MeminfoLines lines;
   while (!text.empty()) {
-    const std::size_t eol = text.find('\n');
-    const std::string_view line = text.substr(0, eol);
-    text = eol == std::string_view::npos ? std::string_view() : text.substr(eol + 1);
-
+    const std::string_view line = take_line(text);
     const std::size_t colon = line.find(':');
     if (colon == std::string_view::npos) continue;
     const auto field = field_of(line.substr(0, colon));

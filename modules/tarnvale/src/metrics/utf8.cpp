@@ -1,5 +1,8 @@
 #include "metrics/utf8.hpp"
 
+#include <cstdint>
+#include <cstring>
+
 namespace tarnvale::metrics {
 
 namespace {
@@ -53,6 +56,15 @@ char32_t decode_utf8(std::string_view text, std::size_t& pos) {
 bool is_valid_utf8(std::string_view text) {
   std::size_t pos = 0;
   while (pos < text.size()) {
+    // Kernel texts are ASCII: skip eight bytes at a time while no high bit is set.
+    std::uint64_t word;
+    if (pos + sizeof word <= text.size()) {
+      std::memcpy(&word, text.data() + pos, sizeof word);
+      if ((word & 0x8080808080808080ULL) == 0) {
+        pos += sizeof word;
+        continue;
+      }
+    }
     if (static_cast<unsigned char>(text[pos]) < 0x80) {
       ++pos;
       continue;

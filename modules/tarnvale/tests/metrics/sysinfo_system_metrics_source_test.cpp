@@ -30,6 +30,18 @@ std::shared_ptr<FakeHost> host_with_disks() {
   return host;
 }
 
+// A source on a copy of the host fixture whose CPU counters move on one second later.
+struct SecondReading {
+  std::string root = testing::copy_root("host", test_name());
+  std::shared_ptr<FakeHost> host = host_with_disks();
+  SysinfoSystemMetricsSource source{root, testing::calls_for(host)};
+
+  SecondReading() {
+    std::filesystem::copy_file(root + "/stat.later", root + "/stat", std::filesystem::copy_options::overwrite_existing);
+    host->now += 1s;
+  }
+};
+
 SystemSnapshot refreshed(SysinfoSystemMetricsSource& source) {
   auto snapshot = source.refresh();
   if (!snapshot) throw std::runtime_error(snapshot.error().debug());
@@ -43,12 +55,8 @@ std::vector<double> cpu_usages(const SystemSnapshot& s) {
 }
 
 TEST(SysinfoSource, WholeSystemFromAFixtureHost) {
-  const std::string root = testing::copy_root("host", test_name());
-  auto host = host_with_disks();
-  SysinfoSystemMetricsSource source(root, testing::calls_for(host));
-  std::filesystem::copy_file(root + "/stat.later", root + "/stat", std::filesystem::copy_options::overwrite_existing);
-  host->now += 1s;
-  const SystemSnapshot s = refreshed(source);
+  SecondReading reading;
+  const SystemSnapshot s = refreshed(reading.source);
 
   EXPECT_EQ(s.memory_free_bytes, 6'144'000'000u);
   EXPECT_EQ(s.memory_used_bytes, 2'048'000'000u);
@@ -79,21 +87,18 @@ TEST(SysinfoSource, RefreshSoonAfterConstructionKeepsTheBaselineCpuFigures) {
 }
 
 TEST(SysinfoSource, SecondRefreshWithin200MillisecondsReusesCpuFiguresOnly) {
-  const std::string root = testing::copy_root("host", test_name());
-  auto host = host_with_disks();
-  SysinfoSystemMetricsSource source(root, testing::calls_for(host));
-  std::filesystem::copy_file(root + "/stat.later", root + "/stat", std::filesystem::copy_options::overwrite_existing);
-  host->now += 1s;
-  const SystemSnapshot first = refreshed(source);
+  SecondReading reading;
+  const std::string& root = reading.root;
+  const SystemSnapshot first = refreshed(reading.source);
 
   testing::write_file(root + "/stat", "cpu  9 9 9 9\ncpu0 1 1 1 1\n");
   testing::write_file(root + "/meminfo", "MemTotal: 10 kB\nMemAvailable: 4 kB\nSwapTotal: 0 kB\nSwapFree: 0 kB\n");
   testing::write_file(root + "/loadavg", "1.5 2.5 3.5\n");
   testing::write_file(root + "/uptime", "20000.5 1.0\n");
   testing::write_file(root + "/mounts", "/dev/sda1 / ext4 rw 0 0\n");
-  host->spaces["/"] = Space{1, 100, 40};
-  host->now += 150ms;
-  const SystemSnapshot second = refreshed(source);
+  reading.host->spaces["/"] = Space{1, 100, 40};
+  reading.host->now += 150ms;
+  const SystemSnapshot second = refreshed(reading.source);
 
   EXPECT_EQ(second.cpu_usage_percent, first.cpu_usage_percent);
   EXPECT_EQ(second.cpus, first.cpus);
