@@ -7,6 +7,7 @@
 #include <string>
 
 #include <boost/asio/as_tuple.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
@@ -45,7 +46,11 @@ asio::awaitable<void> run_system_sampler(std::unique_ptr<metrics::SystemMetricsS
   // Cancellation ends the task quietly at its next look below, instead of as an exception.
   co_await asio::this_coro::throw_if_cancelled(false);
   const auto cancellation = co_await asio::this_coro::cancellation_state;
-  asio::steady_timer timer(co_await asio::this_coro::executor);
+  auto executor = co_await asio::this_coro::executor;
+  // co_spawn runs a coroutine inline up to its first wait; the task's life, and so its
+  // grid, starts only once the spawner itself waits.
+  co_await asio::post(executor, asio::use_awaitable);
+  asio::steady_timer timer(executor);
   const auto step = std::chrono::duration_cast<Clock::duration>(period);
   Clock::time_point deadline = Clock::now();
   for (bool first = true; !is_cancelled(cancellation); first = false) {

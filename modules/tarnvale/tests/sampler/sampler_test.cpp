@@ -10,6 +10,7 @@
 #include <boost/asio/bind_cancellation_slot.hpp>
 #include <boost/asio/cancellation_signal.hpp>
 #include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/use_awaitable.hpp>
@@ -172,6 +173,32 @@ TEST(RunSystemSampler, CancelledWhileWaitingEndsWithoutFaultOrFurtherSamples) {
   EXPECT_EQ(script->calls.size(), 1u);
   EXPECT_TRUE(script->destroyed);
   EXPECT_EQ(store.tick_counter(), 2u);
+}
+
+// Spawns the sampler, then keeps the thread busy before its own first wait.
+asio::awaitable<void> busy_spawner(std::shared_ptr<Script> script, tree::DataStore store, Clock::time_point* spawned) {
+  auto executor = co_await asio::this_coro::executor;
+  *spawned = Clock::now();
+  asio::co_spawn(executor, run_system_sampler(std::make_unique<ScriptedSource>(std::move(script)), store, 20ms),
+                 asio::detached);
+  std::this_thread::sleep_for(50ms);
+  asio::steady_timer forever(executor, asio::steady_timer::time_point::max());
+  co_await forever.async_wait(asio::as_tuple(asio::use_awaitable));
+}
+
+TEST(RunSystemSampler, GridStartsWhenTheSpawnerFirstWaits) {
+  auto script = std::make_shared<Script>();
+  Clock::time_point spawned;
+  {
+    asio::io_context io;
+    auto store = tree::DataStore::create(io.get_executor());
+    store.publish_system(tree::DataNode::branch());
+    asio::co_spawn(io, busy_spawner(script, store, &spawned), asio::detached);
+    io.run_for(120ms);
+  }
+  ASSERT_FALSE(script->calls.empty());
+  // Not an overdue tick at 50 ms: one whole period after the spawner's first wait.
+  EXPECT_GE(script->calls[0] - spawned, 70ms);
 }
 
 // The main task holds the signal in its own frame; the runtime's shutdown destroys both
