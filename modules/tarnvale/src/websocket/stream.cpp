@@ -38,6 +38,21 @@ std::string host_of(const tcp::socket& socket) {
   return peer.address().is_v6() ? "[" + address + "]:" + port : address + ":" + port;
 }
 
+// Reads the peer's handshake head in reads of at most 4096 bytes until `handshake` yields what
+// follows it: the response to write, or the bytes behind the response.
+template <class Handshake>
+asio::awaitable<Result<std::string, Error>> read_handshake(tcp::socket& socket, Handshake& handshake) {
+  for (;;) {
+    const auto space = handshake.read_space();
+    auto [ec, n] = co_await socket.async_read_some(asio::buffer(space.data(), space.size()), kTuple);
+    if (ec == asio::error::eof) co_return unexpected(Handshake::end_of_input());
+    if (ec) co_return unexpected(io_error(ec));
+    auto done = handshake.commit(n);
+    if (!done) co_return unexpected(std::move(done).error());
+    if (*done) co_return std::move(**done);
+  }
+}
+
 }  // namespace
 
 Stream::Stream(tcp::socket socket, Connection connection)
@@ -50,18 +65,11 @@ Stream::Stream(tcp::socket socket, Connection connection)
 asio::awaitable<Result<Stream, Error>> Stream::accept(tcp::socket socket) {
   // On the heap: the parser is large, and the coroutine frame stays small.
   const auto handshake = std::make_unique<ServerHandshake>();
-  for (;;) {
-    const auto space = handshake->read_space();
-    auto [ec, n] = co_await socket.async_read_some(asio::buffer(space.data(), space.size()), kTuple);
-    if (ec == asio::error::eof) co_return unexpected(ServerHandshake::end_of_input());
-    if (ec) co_return unexpected(io_error(ec));
-    auto response = handshake->commit(n);
-    if (!response) co_return unexpected(std::move(response).error());
-    if (!*response) continue;
-    auto [write_ec, written] = co_await asio::async_write(socket, buffer_of(**response), kTuple);
-    if (write_ec) co_return unexpected(io_error(write_ec));
-    co_return Stream(std::move(socket), Connection(Role::server));
-  }
+  auto response = co_await read_handshake(socket, *handshake);
+  if (!response) co_return unexpected(std::move(response).error());
+  auto [ec, written] = co_await asio::async_write(socket, buffer_of(*response), kTuple);
+  if (ec) co_return unexpected(io_error(ec));
+  co_return Stream(std::move(socket), Connection(Role::server));
 }
 
 asio::awaitable<Result<Stream, Error>> Stream::connect(tcp::socket socket, std::string_view target) {
@@ -76,19 +84,12 @@ asio::awaitable<Result<Stream, Error>> Stream::connect_with(tcp::socket socket,
                                                             std::unique_ptr<ClientHandshake> handshake) {
   auto [ec, written] = co_await asio::async_write(socket, buffer_of(handshake->request()), kTuple);
   if (ec) co_return unexpected(io_error(ec));
-  for (;;) {
-    const auto space = handshake->read_space();
-    auto [read_ec, n] = co_await socket.async_read_some(asio::buffer(space.data(), space.size()), kTuple);
-    if (read_ec == asio::error::eof) co_return unexpected(ClientHandshake::end_of_input());
-    if (read_ec) co_return unexpected(io_error(read_ec));
-    auto leftover = handshake->commit(n);
-    if (!leftover) co_return unexpected(std::move(leftover).error());
-    if (!*leftover) continue;
-    std::random_device random;
-    Connection connection(Role::client, (std::uint64_t{random()} << 32) | random());
-    connection.feed(**leftover);
-    co_return Stream(std::move(socket), std::move(connection));
-  }
+  auto leftover = co_await read_handshake(socket, *handshake);
+  if (!leftover) co_return unexpected(std::move(leftover).error());
+  std::random_device random;
+  Connection connection(Role::client, (std::uint64_t{random()} << 32) | random());
+  connection.feed(*leftover);
+  co_return Stream(std::move(socket), std::move(connection));
 }
 
 Result<std::optional<Event>, Error> Stream::poll() {
@@ -156,13 +157,7 @@ asio::awaitable<Result<void, Error>> Stream::write_control() {
   const auto control = connection_.queued_control();
   const std::array<asio::const_buffer, 3> buffers = {buffer_of(control[0]), buffer_of(control[1]),
                                                      buffer_of(control[2])};
-  auto [ec, n] = co_await asio::async_write(socket_, buffers, kTuple);
-  if (ec) {
-    connection_.mark_failed();
-    co_return unexpected(io_error(ec));
-  }
-  connection_.control_written();
-  co_return Result<void, Error>();
+  co_return co_await write_frames(buffers);
 }
 
 asio::awaitable<Result<void, Error>> Stream::send_message(Opcode opcode, std::string payload) {
@@ -172,6 +167,10 @@ asio::awaitable<Result<void, Error>> Stream::send_message(Opcode opcode, std::st
   const std::array<asio::const_buffer, 5> buffers = {
       buffer_of(control[0]), buffer_of(control[1]), buffer_of(control[2]), buffer_of(header->view()),
       asio::buffer(payload)};
+  co_return co_await write_frames(buffers);
+}
+
+asio::awaitable<Result<void, Error>> Stream::write_frames(std::span<const asio::const_buffer> buffers) {
   auto [ec, n] = co_await asio::async_write(socket_, buffers, kTuple);
   if (ec) {
     connection_.mark_failed();

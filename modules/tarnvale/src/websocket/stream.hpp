@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include <boost/asio/awaitable.hpp>
+#include <boost/asio/buffer.hpp>
 #include <boost/asio/ip/tcp.hpp>
 
 #include "platform/result.hpp"
@@ -73,6 +75,8 @@ class Stream {
                                                                     std::unique_ptr<ClientHandshake> handshake);
   boost::asio::awaitable<Result<void, Error>> send_message(Opcode opcode, std::string payload);
   boost::asio::awaitable<Result<void, Error>> write_control();
+  // Writes all of `buffers`, which begin with the queued control frames, and marks those written.
+  boost::asio::awaitable<Result<void, Error>> write_frames(std::span<const boost::asio::const_buffer> buffers);
   boost::asio::awaitable<Result<void, Error>> flush_after(Result<void, Error> queued);
 
   boost::asio::ip::tcp::socket socket_;
