@@ -42,6 +42,7 @@ bool is_cancelled(const asio::cancellation_state& state) {
 
 asio::awaitable<void> run_system_sampler(std::unique_ptr<metrics::SystemMetricsSource> source,
                                          tree::DataStore store, std::chrono::nanoseconds period) {
+  if (!source) throw std::invalid_argument("sampler needs a metrics source");
   if (period <= std::chrono::nanoseconds::zero()) throw std::invalid_argument("sampler period must be positive");
   // Cancellation ends the task quietly at its next look below, instead of as an exception.
   co_await asio::this_coro::throw_if_cancelled(false);
