@@ -15,6 +15,7 @@
 #include "platform/fault.hpp"
 #include "sampler/sample_once.hpp"
 #include "sampler/system_sampler.hpp"
+#include "server/listener.hpp"
 #include "tree/data_store.hpp"
 
 namespace tarnvale::main {
@@ -25,6 +26,7 @@ namespace {
 
 constexpr std::chrono::seconds kStartupWait{1};
 constexpr std::chrono::seconds kSamplerPeriod{1};
+constexpr std::string_view kListenAddress = "0.0.0.0:8083";
 
 }  // namespace
 
@@ -48,11 +50,8 @@ asio::awaitable<MainResult> main_task() {
   asio::co_spawn(executor, sampler::run_system_sampler(std::move(source), store, kSamplerPeriod),
                  asio::bind_cancellation_slot(sampler_task.slot(), platform::ReportFaults{"sampler"}));
 
-  // listener: server::serve("0.0.0.0:8083", std::move(store)) runs here and completes only
-  // with its error. Until it is wired in, the task waits here until the process is killed.
-  wait.expires_at(asio::steady_timer::time_point::max());
-  co_await wait.async_wait(asio::as_tuple(asio::use_awaitable));
-  MainResult served{};
+  // Accepts for the rest of the process; completes only with the error that ended it.
+  MainResult served = co_await server::serve(kListenAddress, std::move(store));
 
   sampler_task.emit(asio::cancellation_type::terminal);
   co_return served;

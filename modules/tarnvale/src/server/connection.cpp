@@ -1,0 +1,108 @@
+#include "server/connection.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <variant>
+
+#include <boost/asio/experimental/awaitable_operators.hpp>
+
+#include "server/request_handling.hpp"
+#include "server/subscriptions.hpp"
+#include "server/update_pass.hpp"
+
+namespace tarnvale::server {
+
+namespace asio = boost::asio;
+
+namespace {
+
+using Done = Result<void, websocket::Error>;
+
+// What one pass took: a client event, or an event of the tick receiver.
+using Taken = std::variant<std::monostate, websocket::Event, tree::TickEvent>;
+
+// Sends a server close and ends the connection: success once the close frame is flushed.
+asio::awaitable<std::optional<Done>> close_with(websocket::Stream& stream, std::uint16_t code,
+                                                std::string_view reason) {
+  auto closed = co_await stream.close(code, reason);
+  if (!closed) co_return Done(unexpected(std::move(closed).error()));
+  co_return Done{};
+}
+
+// Acts on one client event. None: go on with the next pass; otherwise the connection's end.
+asio::awaitable<std::optional<Done>> on_event(websocket::Stream& stream, const tree::DataStore& store,
+                                              Subscriptions& subscriptions, websocket::Event event) {
+  if (auto* text = std::get_if<websocket::Text>(&event)) {
+    auto keep = co_await handle_text_request(stream, store, subscriptions, text->payload);
+    if (!keep) co_return Done(unexpected(std::move(keep).error()));
+    if (!*keep) co_return Done{};
+    co_return std::nullopt;
+  }
+  if (std::holds_alternative<websocket::Binary>(event)) {
+    co_return co_await close_with(stream, kCloseBinary, kReasonBinary);
+  }
+  if (std::holds_alternative<websocket::End>(event)) co_return Done{};
+  // A ping's pong, or a client close's answer, was queued while reading: send it.
+  auto flushed = co_await stream.flush();
+  if (!flushed) co_return Done(unexpected(std::move(flushed).error()));
+  if (std::holds_alternative<websocket::Close>(event)) co_return Done{};
+  co_return std::nullopt;
+}
+
+// Acts on one result of the tick receiver.
+asio::awaitable<std::optional<Done>> on_tick(websocket::Stream& stream, const tree::DataStore& store,
+                                             const Subscriptions& subscriptions, tree::TickEvent event) {
+  if (std::holds_alternative<tree::TickLagged>(event)) {
+    co_return co_await close_with(stream, kCloseLagged, kReasonLagged);
+  }
+  if (std::holds_alternative<tree::TickClosed>(event)) co_return Done{};
+  auto published = co_await publish_updates(stream, store, subscriptions);
+  if (!published) co_return Done(unexpected(std::move(published).error()));
+  co_return std::nullopt;
+}
+
+}  // namespace
+
+asio::awaitable<Done> serve_connection(websocket::Stream& stream, tree::DataStore store) {
+  using namespace asio::experimental::awaitable_operators;
+  auto ticks = store.subscribe_ticks();
+  Subscriptions subscriptions;
+  // Which of the two waits is looked at first is chosen afresh, fairly, at every look.
+  std::minstd_rand coin(std::random_device{}());
+
+  for (;;) {
+    Taken taken;
+    const bool ticks_first = (coin() & 1) != 0;
+    for (int look = 0; look < 2 && std::holds_alternative<std::monostate>(taken); ++look) {
+      if ((look == 0) == ticks_first) {
+        if (auto tick = ticks.try_recv()) taken = *tick;
+      } else {
+        auto polled = stream.poll();
+        if (!polled) co_return Done(unexpected(std::move(polled).error()));
+        if (*polled) taken = std::move(**polled);
+      }
+    }
+    if (std::holds_alternative<std::monostate>(taken)) {
+      // Neither is ready: sleep until one can make progress. Both waits consume nothing,
+      // so the one that loses the race loses nothing.
+      co_await (stream.wait_readable() || ticks.wait());
+      continue;
+    }
+    std::optional<Done> end;
+    if (auto* event = std::get_if<websocket::Event>(&taken)) {
+      end = co_await on_event(stream, store, subscriptions, std::move(*event));
+    } else {
+      end = co_await on_tick(stream, store, subscriptions, std::get<tree::TickEvent>(taken));
+    }
+    if (end) co_return std::move(*end);
+  }
+}
+
+asio::awaitable<Done> handle_connection(asio::ip::tcp::socket socket, tree::DataStore store) {
+  auto accepted = co_await websocket::Stream::accept(std::move(socket));
+  if (!accepted) co_return Done(unexpected(std::move(accepted).error()));
+  co_return co_await serve_connection(*accepted, std::move(store));
+}
+
+}  // namespace tarnvale::server

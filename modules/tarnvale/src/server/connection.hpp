@@ -1,0 +1,28 @@
+// One client connection: the opening handshake, then a loop that serves the client's
+// messages and the store's ticks one at a time.
+#pragma once
+
+#include <boost/asio/awaitable.hpp>
+#include <boost/asio/ip/tcp.hpp>
+
+#include "platform/result.hpp"
+#include "tree/data_store.hpp"
+#include "websocket/stream.hpp"
+
+namespace tarnvale::server {
+
+inline constexpr std::uint16_t kCloseBinary = 1003;
+inline constexpr std::string_view kReasonBinary = "tarnvale accepts JSON text messages only";
+inline constexpr std::uint16_t kCloseLagged = 1008;
+inline constexpr std::string_view kReasonLagged = "client could not keep up with system updates";
+
+// Success when the connection ended by a close from either side or the end of the stream;
+// otherwise the WebSocket error that ended it.
+boost::asio::awaitable<Result<void, websocket::Error>> handle_connection(boost::asio::ip::tcp::socket socket,
+                                                                         tree::DataStore store);
+
+// The loop after a completed handshake (the connection's own part, usable on any stream).
+boost::asio::awaitable<Result<void, websocket::Error>> serve_connection(websocket::Stream& stream,
+                                                                        tree::DataStore store);
+
+}  // namespace tarnvale::server

@@ -1,0 +1,29 @@
+#include "server/update_pass.hpp"
+
+#include <memory>
+#include <string>
+
+#include "protocol/outgoing.hpp"
+#include "server/resolve.hpp"
+#include "server/send_text.hpp"
+
+namespace tarnvale::server {
+
+boost::asio::awaitable<Result<void, websocket::Error>> publish_updates(websocket::Stream& stream,
+                                                                       const tree::DataStore& store,
+                                                                       const Subscriptions& subscriptions) {
+  if (subscriptions.empty()) co_return Result<void, websocket::Error>{};
+  const std::shared_ptr<const tree::DataNode> snapshot = store.snapshot();
+  if (!snapshot) co_return Result<void, websocket::Error>{};
+  for (const auto& [text, path] : subscriptions) {
+    const tree::DataNode* node = resolve(*snapshot, path);
+    std::string message = node != nullptr ? protocol::data_update(path, *node)
+                                          : protocol::data_update_error(path, "path_not_found",
+                                                                        "path '" + text + "' does not exist");
+    auto sent = co_await send_text(stream, std::move(message));
+    if (!sent) co_return unexpected(std::move(sent).error());
+  }
+  co_return Result<void, websocket::Error>{};
+}
+
+}  // namespace tarnvale::server

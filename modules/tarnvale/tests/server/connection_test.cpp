@@ -1,0 +1,158 @@
+// The connection loop over a real WebSocket pair: each message kind, the close codes, ticks,
+// the lag report, and the fair choice between a ready message and a ready tick.
+#include "server/connection.hpp"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "server/stream_pair.hpp"
+
+namespace tarnvale::server {
+namespace {
+
+using namespace testing;
+using Done = Result<void, websocket::Error>;
+
+constexpr const char* kSubscribe =
+    R"({"uuid":"00000000-0000-0000-0000-000000000001","type":"SubscribeValue","body":{"path":"system.uptime"}})";
+constexpr const char* kGet =
+    R"({"uuid":"00000000-0000-0000-0000-000000000002","type":"GetValue","body":["system.uptime"]})";
+
+tree::DataNode system_uptime() {
+  tree::DataNode system = tree::DataNode::branch();
+  system.insert("uptime", tree::DataNode::leaf(std::uint64_t{42}, tree::kUnitSeconds));
+  return system;
+}
+
+// Runs the connection loop on the server stream; `*out` holds its result once it ended.
+void start_loop(websocket::Stream& server, tree::DataStore store, std::shared_ptr<std::optional<Done>> out) {
+  asio::co_spawn(
+      server.socket().get_executor(),
+      [](websocket::Stream* server, tree::DataStore store, std::shared_ptr<std::optional<Done>> out)
+          -> asio::awaitable<void> { out->emplace(co_await serve_connection(*server, std::move(store))); }(
+          &server, std::move(store), std::move(out)),
+      [](std::exception_ptr e) {
+        if (e) std::rethrow_exception(e);
+      });
+}
+
+asio::awaitable<void> settle(std::shared_ptr<std::optional<Done>> result) {
+  auto ex = co_await asio::this_coro::executor;
+  for (int i = 0; i < 1000 && !result->has_value(); ++i) co_await asio::post(ex, asio::use_awaitable);
+}
+
+bool ended_cleanly(const std::shared_ptr<std::optional<Done>>& result) {
+  return result->has_value() && (*result)->has_value();
+}
+
+asio::awaitable<void> message_kinds(tree::DataStore store) {
+  // A ping is answered with its payload and the connection goes on; a pong changes nothing.
+  {
+    auto pair = co_await connected_streams();
+    auto result = std::make_shared<std::optional<Done>>();
+    start_loop(*pair.server, store, result);
+    EXPECT_TRUE((co_await pair.client->send_ping("are you there")).has_value());
+    auto pong = co_await pair.client->next();
+    EXPECT_TRUE(pong && std::get_if<websocket::Pong>(&*pong) && std::get<websocket::Pong>(*pong).payload == "are you there");
+    EXPECT_TRUE((co_await pair.client->send_text(kGet)).has_value());
+    EXPECT_NE((co_await next_text(*pair.client)).find("GetValueResponse"), std::string::npos);
+    // A client close is echoed with its code and reason, and the connection ends cleanly.
+    EXPECT_TRUE((co_await pair.client->close(1000, "bye")).has_value());
+    EXPECT_EQ(co_await next_text(*pair.client), "close 1000 bye");
+    co_await settle(result);
+    EXPECT_TRUE(ended_cleanly(result));
+  }
+  // A binary message is refused with 1003 and the connection ends cleanly.
+  {
+    auto pair = co_await connected_streams();
+    auto result = std::make_shared<std::optional<Done>>();
+    start_loop(*pair.server, store, result);
+    EXPECT_TRUE((co_await pair.client->send_binary("\x01\x02")).has_value());
+    EXPECT_EQ(co_await next_text(*pair.client), "close 1003 tarnvale accepts JSON text messages only");
+    co_await settle(result);
+    EXPECT_TRUE(ended_cleanly(result));
+  }
+  // A client that drops TCP without a close ends the connection with the protocol error.
+  {
+    auto pair = co_await connected_streams();
+    auto result = std::make_shared<std::optional<Done>>();
+    start_loop(*pair.server, store, result);
+    pair.client->socket().close();
+    co_await settle(result);
+    EXPECT_TRUE(result->has_value() && !(*result)->has_value());
+    if (result->has_value() && !(*result)->has_value()) {
+      EXPECT_EQ((*result)->error().display(), "WebSocket protocol error: Connection reset without closing handshake");
+    }
+  }
+}
+
+TEST(Connection, EachMessageKind) {
+  asio::io_context io;
+  auto store = tree::DataStore::create(io.get_executor());
+  store.publish_system(system_uptime());
+  run_test(io, message_kinds(store));
+}
+
+asio::awaitable<void> ticks_and_lag(tree::DataStore store) {
+  auto pair = co_await connected_streams();
+  auto result = std::make_shared<std::optional<Done>>();
+  start_loop(*pair.server, store, result);
+  EXPECT_TRUE((co_await pair.client->send_text(kSubscribe)).has_value());
+  EXPECT_NE((co_await next_text(*pair.client)).find("SubscribeValueResponse"), std::string::npos);
+  // One tick, one update per subscribed path.
+  store.notify_tick();
+  EXPECT_NE((co_await next_text(*pair.client)).find(R"("topic":"DataUpdate-system.uptime")"), std::string::npos);
+  // Seventeen ticks before the connection looks again: it lagged and is closed with 1008.
+  for (int i = 0; i < 17; ++i) store.notify_tick();
+  EXPECT_EQ(co_await next_text(*pair.client), "close 1008 client could not keep up with system updates");
+  co_await settle(result);
+  EXPECT_TRUE(ended_cleanly(result));
+}
+
+TEST(Connection, TicksPushUpdatesAndALaggingClientIsClosed) {
+  asio::io_context io;
+  auto store = tree::DataStore::create(io.get_executor());
+  store.publish_system(system_uptime());
+  run_test(io, ticks_and_lag(store));
+}
+
+// A request and a tick ready at the same moment: either may be served first, at random,
+// and neither is lost.
+asio::awaitable<void> fair_choice(tree::DataStore store, int* reply_first, int* update_first) {
+  for (int trial = 0; trial < 64; ++trial) {
+    auto pair = co_await connected_streams();
+    auto result = std::make_shared<std::optional<Done>>();
+    start_loop(*pair.server, store, result);
+    EXPECT_TRUE((co_await pair.client->send_text(kSubscribe)).has_value());
+    co_await next_text(*pair.client);
+    EXPECT_TRUE((co_await pair.client->send_text(kGet)).has_value());
+    store.notify_tick();
+    const std::string first = co_await next_text(*pair.client);
+    const std::string second = co_await next_text(*pair.client);
+    const bool reply = first.find("GetValueResponse") != std::string::npos;
+    const bool update = first.find("DataUpdate") != std::string::npos;
+    EXPECT_TRUE(reply ? second.find("DataUpdate") != std::string::npos
+                      : second.find("GetValueResponse") != std::string::npos);
+    *reply_first += reply;
+    *update_first += update;
+    EXPECT_TRUE((co_await pair.client->close(1000, "")).has_value());
+    co_await next_text(*pair.client);
+    co_await settle(result);
+  }
+}
+
+TEST(Connection, ReadyMessageAndReadyTickAreServedInRandomOrder) {
+  asio::io_context io;
+  auto store = tree::DataStore::create(io.get_executor());
+  store.publish_system(system_uptime());
+  int reply_first = 0;
+  int update_first = 0;
+  run_test(io, fair_choice(store, &reply_first, &update_first));
+  EXPECT_EQ(reply_first + update_first, 64);
+  EXPECT_GT(reply_first, 12);
+  EXPECT_GT(update_first, 12);
+}
+
+}  // namespace
+}  // namespace tarnvale::server
