@@ -58,7 +58,7 @@ Result<std::optional<Event>, Error> Connection::need_more_input() {
     // peer went away without one.
     if (state_ == ConnectionState::closed_by_us) {
       state_ = ConnectionState::terminated;
-      return std::optional<Event>(End{});
+      return End{};
     }
     return fail(Error::protocol(std::string(kResetWithoutClosingHandshake)));
   }
@@ -74,7 +74,7 @@ Result<std::optional<Event>, Error> Connection::next_event() {
     case ConnectionState::closed_by_peer:
     case ConnectionState::close_acknowledged:
       state_ = ConnectionState::terminated;
-      return std::optional<Event>(End{});
+      return End{};
     case ConnectionState::active:
     case ConnectionState::closed_by_us:
       break;
@@ -149,18 +149,18 @@ Result<std::optional<Event>, Error> Connection::finish_message() {
   in_message_ = false;
   std::string payload = std::move(message_);
   message_ = std::string();
-  if (message_opcode_ == Opcode::binary) return std::optional<Event>(Binary{std::move(payload)});
+  if (message_opcode_ == Opcode::binary) return Binary{std::move(payload)};
   if (auto complete = utf8_.finish(); !complete) return fail(std::move(complete).error());
-  return std::optional<Event>(Text{std::move(payload)});
+  return Text{std::move(payload)};
 }
 
 Result<std::optional<Event>, Error> Connection::control_event(Opcode opcode, std::string payload) {
   if (opcode == Opcode::ping) {
     // An unanswered earlier ping only gets the answer to the newest one.
     if (state_ == ConnectionState::active) pong_ = encode_frame(Opcode::pong, payload, next_mask());
-    return std::optional<Event>(Ping{std::move(payload)});
+    return Ping{std::move(payload)};
   }
-  if (opcode == Opcode::pong) return std::optional<Event>(Pong{std::move(payload)});
+  if (opcode == Opcode::pong) return Pong{std::move(payload)};
 
   Close close;
   if (payload.size() == 1) return fail(Error::protocol("Invalid close sequence"));
@@ -180,7 +180,7 @@ Result<std::optional<Event>, Error> Connection::control_event(Opcode opcode, std
   } else {
     state_ = ConnectionState::close_acknowledged;
   }
-  return std::optional<Event>(std::move(close));
+  return close;
 }
 
 Result<void, Error> Connection::check_can_send() const {
