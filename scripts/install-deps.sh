@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build make pkg-config
+  g++ cmake ninja-build make
   libboost1.81-dev
   nettle-dev
   libgtest-dev libgmock-dev libbenchmark-dev
