@@ -99,6 +99,8 @@ Result<std::optional<Event>, Error> Stream::poll() {
   const auto space = connection_.input_space();
   boost::system::error_code ec;
   const std::size_t n = socket_.read_some(asio::buffer(space.data(), space.size()), ec);
+  // A read that filled the space may have left bytes in the socket; see wait_readable().
+  unread_input_ = !ec && n == space.size();
   if (ec == asio::error::would_block || ec == asio::error::try_again) return event;
   if (ec == asio::error::eof) {
     connection_.end_of_input();
@@ -112,7 +114,9 @@ Result<std::optional<Event>, Error> Stream::poll() {
 }
 
 asio::awaitable<void> Stream::wait_readable() {
-  if (!connection_.needs_input()) co_return;
+  // The reactor reports readiness only when new bytes arrive, so bytes already waiting in
+  // the socket must be read before waiting.
+  if (!connection_.needs_input() || unread_input_) co_return;
   // An error or a cancellation only ends the wait: the next poll() reports what matters.
   co_await socket_.async_wait(tcp::socket::wait_read, kTuple);
 }

@@ -81,6 +81,8 @@ class Stream {
 
   boost::asio::ip::tcp::socket socket_;
   Connection connection_;
+  // The last read filled its buffer, so the socket may hold more than the reactor will report.
+  bool unread_input_ = false;
 };
 
 }  // namespace tarnvale::websocket

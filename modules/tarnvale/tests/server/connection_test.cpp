@@ -2,7 +2,9 @@
 // the lag report, and the fair choice between a ready message and a ready tick.
 #include "server/connection.hpp"
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -152,6 +154,42 @@ TEST(Connection, ReadyMessageAndReadyTickAreServedInRandomOrder) {
   EXPECT_EQ(reply_first + update_first, 64);
   EXPECT_GT(reply_first, 12);
   EXPECT_GT(update_first, 12);
+}
+
+}  // namespace
+}  // namespace tarnvale::server
+
+namespace tarnvale::server {
+namespace {
+
+// A message much larger than one read, already complete in the socket when the connection
+// first looks: it must be read to its end without waiting for bytes that will never come.
+asio::awaitable<void> large_request_already_received(tree::DataStore store, bool* answered) {
+  auto pair = co_await connected_streams();
+  std::string padded = std::string(kGet) + std::string(1 << 20, ' ');
+  EXPECT_TRUE((co_await pair.client->send_text(std::move(padded))).has_value());
+  asio::steady_timer pause(co_await asio::this_coro::executor, std::chrono::milliseconds(50));
+  co_await pause.async_wait(asio::use_awaitable);
+  auto result = std::make_shared<std::optional<Done>>();
+  start_loop(*pair.server, store, result);
+  *answered = (co_await next_text(*pair.client)).find("GetValueResponse") != std::string::npos;
+  EXPECT_TRUE((co_await pair.client->close(1000, "")).has_value());
+  co_await next_text(*pair.client);
+  co_await settle(result);
+}
+
+TEST(Connection, LargeMessageAlreadyInTheSocketIsReadWithoutANewArrival) {
+  asio::io_context io;
+  auto store = tree::DataStore::create(io.get_executor());
+  store.publish_system(system_uptime());
+  bool answered = false;
+  std::thread watchdog([&io] {
+    for (int i = 0; i < 100 && !io.stopped(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    io.stop();
+  });
+  run_test(io, large_request_already_received(store, &answered));
+  watchdog.join();
+  EXPECT_TRUE(answered);
 }
 
 }  // namespace
