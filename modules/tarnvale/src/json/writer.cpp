@@ -18,13 +18,14 @@ constexpr auto kEscape = [] {
     char c[256]{};
   } t;
   for (int i = 0; i < 0x20; ++i) t.c[i] = 'u';
-  t.c['\b'] = 'b';
-  t.c['\t'] = 't';
-  t.c['\n'] = 'n';
-  t.c['\f'] = 'f';
-  t.c['\r'] = 'r';
-  t.c['"'] = '"';
-  t.c['\\'] = '\\';
+  struct Named {
+    unsigned char byte;
+    char letter;
+  };
+  for (const Named n : {Named{'\b', 'b'}, Named{'\t', 't'}, Named{'\n', 'n'}, Named{'\f', 'f'}, Named{'\r', 'r'},
+                        Named{'"', '"'}, Named{'\\', '\\'}}) {
+    t.c[n.byte] = n.letter;
+  }
   return t;
 }();
 
