@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/utf8.hpp"
+
 namespace tarnvale::protocol {
 
 namespace {
@@ -15,55 +17,13 @@ constexpr std::string_view kNotSystem = "path must be 'system' or start with 'sy
 constexpr std::string_view kEmptySegment = "path segments must not be empty";
 constexpr std::string_view kBadCharacter = "path segments may contain only ASCII letters, digits, '-' and '_'";
 
-constexpr char32_t kNotACharacter = 0xFFFFFFFF;
-
-// The Unicode White_Space property.
-bool is_white_space(char32_t c) {
-  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
-         c == 0x3000;
-}
-
-// The character encoded by exactly the bytes of `seq`, or kNotACharacter when they are not
-// one well-formed UTF-8 sequence.
-char32_t decode_one(std::string_view seq) {
-  const auto b0 = static_cast<unsigned char>(seq[0]);
-  std::size_t len = 0;
-  char32_t c = 0;
-  if (b0 < 0x80) return seq.size() == 1 ? b0 : kNotACharacter;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2;
-    c = b0 & 0x1F;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3;
-    c = b0 & 0x0F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4;
-    c = b0 & 0x07;
-  } else {
-    return kNotACharacter;
-  }
-  if (seq.size() != len) return kNotACharacter;
-  for (std::size_t k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(seq[k]);
-    if ((b & 0xC0) != 0x80) return kNotACharacter;
-    c = (c << 6) | (b & 0x3F);
-  }
-  static constexpr char32_t kMinOfLength[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (c < kMinOfLength[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return kNotACharacter;
-  return c;
-}
-
-char32_t first_character(std::string_view text) {
-  const auto b0 = static_cast<unsigned char>(text[0]);
-  const std::size_t len = b0 < 0xE0 ? (b0 < 0xC0 ? 1 : 2) : (b0 < 0xF0 ? 3 : 4);
-  return decode_one(text.substr(0, std::min(len, text.size())));
-}
-
+// The character that ends `text` (U+FFFD when its last bytes are not one character).
 char32_t last_character(std::string_view text) {
   std::size_t start = text.size() - 1;
   while (start > 0 && text.size() - start < 4 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
-  return decode_one(text.substr(start));
+  std::size_t pos = start;
+  const char32_t c = platform::decode_utf8(text, pos);
+  return pos == text.size() ? c : platform::kReplacementCharacter;
 }
 
 bool is_segment_character(char c) {
@@ -75,7 +35,9 @@ bool is_segment_character(char c) {
 Result<SystemPath, std::string_view> SystemPath::parse(std::string_view text) {
   if (text.empty()) return unexpected(kEmpty);
   if (text.size() > kMaxPathBytes) return unexpected(kTooLong);
-  if (is_white_space(first_character(text)) || is_white_space(last_character(text))) {
+  std::size_t first_end = 0;
+  if (platform::is_white_space(platform::decode_utf8(text, first_end)) ||
+      platform::is_white_space(last_character(text))) {
     return unexpected(kOuterWhiteSpace);
   }
   const auto dots = static_cast<std::size_t>(std::count(text.begin(), text.end(), '.'));
