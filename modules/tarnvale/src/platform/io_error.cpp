@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/utf8.hpp"
+
 namespace tarnvale::platform {
 
 namespace {
@@ -13,7 +15,8 @@ struct KnownCode {
   std::string_view text;
 };
 
-// Fixed texts of the codes that socket, bind, listen and accept report.
+// Fixed texts of the codes that socket, bind, listen and accept report, and of those that
+// end a connection where the C library's own wording differs.
 constexpr KnownCode kKnownTexts[] = {
     {EADDRINUSE, "Address in use"},
     {EADDRNOTAVAIL, "Address not available"},
@@ -27,6 +30,12 @@ constexpr KnownCode kKnownTexts[] = {
     {EPROTO, "Protocol error"},
     {EINTR, "Interrupted system call"},
     {EINVAL, "Invalid argument"},
+    {ETIMEDOUT, "Operation timed out"},
+    {EHOSTUNREACH, "Host is unreachable"},
+    {ENETUNREACH, "Network unreachable"},
+    {ENOTCONN, "Socket not connected"},
+    {ENETRESET, "Connection reset by network"},
+    {ESHUTDOWN, "Cannot send after socket shutdown"},
 };
 
 }  // namespace
@@ -41,7 +50,7 @@ std::string_view error_kind_name(int code) {
     case ECONNREFUSED: return "ConnectionRefused";
     case ECONNRESET: return "ConnectionReset";
     case EDEADLK: return "Deadlock";
-    case EDQUOT: return "FilesystemQuotaExceeded";
+    case EDQUOT: return "QuotaExceeded";
     case EEXIST: return "AlreadyExists";
     case EFBIG: return "FileTooLarge";
     case EHOSTUNREACH: return "HostUnreachable";
@@ -116,39 +125,11 @@ std::string IoError::display() const {
 
 namespace {
 
-// Length of the well-formed UTF-8 sequence that starts `text`, or 0.
-std::size_t utf8_length(std::string_view text) {
-  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const auto cont = [&](std::size_t k, unsigned lo = 0x80, unsigned hi = 0xBF) {
-    return k < text.size() && b(k) >= lo && b(k) <= hi;
-  };
-  const unsigned lead = b(0);
-  if (lead >= 0xC2 && lead <= 0xDF) return cont(1) ? 2 : 0;
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    const unsigned lo = lead == 0xE0 ? 0xA0 : 0x80;
-    const unsigned hi = lead == 0xED ? 0x9F : 0xBF;
-    return cont(1, lo, hi) && cont(2) ? 3 : 0;
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    const unsigned lo = lead == 0xF0 ? 0x90 : 0x80;
-    const unsigned hi = lead == 0xF4 ? 0x8F : 0xBF;
-    return cont(1, lo, hi) && cont(2) && cont(3) ? 4 : 0;
-  }
-  return 0;
-}
-
-// The code point of one well-formed multi-byte sequence.
-std::uint32_t decode(std::string_view seq) {
-  std::uint32_t cp = static_cast<unsigned char>(seq[0]) & (0x7F >> seq.size());
-  for (std::size_t k = 1; k < seq.size(); ++k) cp = (cp << 6) | (static_cast<unsigned char>(seq[k]) & 0x3F);
-  return cp;
-}
-
 // Non-ASCII characters written as escapes: controls, separators other than the space,
 // format characters, private use and noncharacters.
-bool is_printable(std::uint32_t cp) {
+bool is_printable(char32_t cp) {
   struct Range {
-    std::uint32_t first, last;
+    char32_t first, last;
   };
   static constexpr Range kHidden[] = {
       {0x80, 0xA0},       {0xAD, 0xAD},       {0x600, 0x605},     {0x61C, 0x61C},     {0x6DD, 0x6DD},
@@ -173,9 +154,10 @@ std::string debug_quote(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 2);
   out.push_back('"');
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    std::uint32_t cp = c;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t start = pos;
+    const char32_t c = decode_utf8(text, pos);
     switch (c) {
       case '"': out += "\\\""; continue;
       case '\\': out += "\\\\"; continue;
@@ -185,19 +167,19 @@ std::string debug_quote(std::string_view text) {
       case '\0': out += "\\0"; continue;
       default: break;
     }
-    // Non-ASCII characters that cannot be printed (C1 controls, invisible separators and
-    // format characters, private use) are escaped too; other UTF-8 is copied unchanged.
-    std::size_t len = 0;
-    if (c >= 0xC2 && (len = utf8_length(text.substr(i))) > 1 && !is_printable(cp = decode(text.substr(i, len)))) {
-      i += len - 1;
-    } else if (c >= 0x20 && c != 0x7F) {
-      out.push_back(static_cast<char>(c));
+    if (c == kReplacementCharacter) {
+      // Also what an ill-formed sequence decodes as: the output stays valid UTF-8.
+      out += "\xEF\xBF\xBD";
+      continue;
+    }
+    if (c < 0x80 ? c >= 0x20 && c != 0x7F : is_printable(c)) {
+      out.append(text, start, pos - start);
       continue;
     }
     out += "\\u{";
     bool started = false;
     for (int shift = 28; shift >= 0; shift -= 4) {
-      const unsigned digit = (cp >> shift) & 0xF;
+      const unsigned digit = (c >> shift) & 0xF;
       if (digit == 0 && !started && shift != 0) continue;
       started = true;
       out.push_back(kHex[digit]);

@@ -27,6 +27,10 @@ TEST(IoErrorDebug, SystemErrorForm) {
       {EINTR, R"(Os { code: 4, kind: Interrupted, message: "Interrupted system call" })"},
       {EINVAL, R"(Os { code: 22, kind: InvalidInput, message: "Invalid argument" })"},
       {ECONNRESET, R"(Os { code: 104, kind: ConnectionReset, message: "Connection reset by peer" })"},
+      {ETIMEDOUT, R"(Os { code: 110, kind: TimedOut, message: "Operation timed out" })"},
+      {EHOSTUNREACH, R"(Os { code: 113, kind: HostUnreachable, message: "Host is unreachable" })"},
+      {ENETUNREACH, R"(Os { code: 101, kind: NetworkUnreachable, message: "Network unreachable" })"},
+      {ENOTCONN, R"(Os { code: 107, kind: NotConnected, message: "Socket not connected" })"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);
@@ -54,6 +58,8 @@ TEST(DebugQuote, EscapesLikeThePlatformDebugOutput) {
       {"\x1b\x7f", R"("\u{1b}\u{7f}")"},
       {"\xc2\x85", R"("\u{85}")"},
       {"\xc3\xbc", "\"\xc3\xbc\""},
+      // Ill-formed UTF-8 is shown as U+FFFD, so the text stays valid UTF-8.
+      {"a\xff\xc3" "b\xe2\x80", "\"a\xef\xbf\xbd\xef\xbf\xbd" "b\xef\xbf\xbd\""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.want);
