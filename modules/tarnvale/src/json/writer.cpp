@@ -64,8 +64,18 @@ void write_int(std::string& out, std::int64_t value) {
   out.append(buf, res.ptr);
 }
 
+namespace {
+
+// The shortest round-trip digits of a finite, non-zero |value| and the decimal exponent of
+// the first one: value = d1.d2...dn x 10^exponent.
+struct ShortestDigits {
+  char digits[24];
+  int count;
+  int exponent;
+};
+
 ShortestDigits shortest_digits(double value) {
-  // Scientific form of the shortest round-trip representation: d[.ddd]e(+|-)XX.
+  // The shortest scientific form, d[.ddd]e(+|-)XX, has no trailing zeros.
   char buf[40];
   auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific);
   ShortestDigits sd{};
@@ -73,12 +83,37 @@ ShortestDigits shortest_digits(double value) {
   for (; p < res.ptr && *p != 'e'; ++p) {
     if (*p != '.') sd.digits[sd.count++] = *p;
   }
-  // Drop trailing zeros (only possible for the single digit "0"-free forms like "1e+16").
-  while (sd.count > 1 && sd.digits[sd.count - 1] == '0') --sd.count;
-  int exp = 0;
-  std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), res.ptr, exp);
-  sd.exponent = exp;
+  std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), res.ptr, sd.exponent);
   return sd;
+}
+
+void append_plain(std::string& out, const ShortestDigits& sd) {
+  const int n = sd.count;
+  const int e = sd.exponent;
+  if (e < 0) {
+    out.append("0.");
+    out.append(static_cast<std::size_t>(-e - 1), '0');
+    out.append(sd.digits, n);
+  } else if (e <= n - 2) {
+    out.append(sd.digits, e + 1);
+    out.push_back('.');
+    out.append(sd.digits + e + 1, n - e - 1);
+  } else {
+    out.append(sd.digits, n);
+    out.append(static_cast<std::size_t>(e - n + 1), '0');
+    out.append(".0");
+  }
+}
+
+}  // namespace
+
+void write_plain_double(std::string& out, double value) {
+  if (std::signbit(value)) out.push_back('-');
+  if (value == 0.0) {
+    out.append("0.0");
+    return;
+  }
+  append_plain(out, shortest_digits(value));
 }
 
 void write_double(std::string& out, double value) {
@@ -92,28 +127,15 @@ void write_double(std::string& out, double value) {
     return;
   }
   const ShortestDigits sd = shortest_digits(value);
-  const int n = sd.count;
   const int e = sd.exponent;
   if (e >= -5 && e <= 15) {
-    if (e < 0) {
-      out.append("0.");
-      out.append(static_cast<std::size_t>(-e - 1), '0');
-      out.append(sd.digits, n);
-    } else if (e <= n - 2) {
-      out.append(sd.digits, e + 1);
-      out.push_back('.');
-      out.append(sd.digits + e + 1, n - e - 1);
-    } else {
-      out.append(sd.digits, n);
-      out.append(static_cast<std::size_t>(e - n + 1), '0');
-      out.append(".0");
-    }
+    append_plain(out, sd);
     return;
   }
   out.push_back(sd.digits[0]);
-  if (n > 1) {
+  if (sd.count > 1) {
     out.push_back('.');
-    out.append(sd.digits + 1, n - 1);
+    out.append(sd.digits + 1, sd.count - 1);
   }
   out.push_back('e');
   out.push_back(e < 0 ? '-' : '+');

@@ -21,16 +21,10 @@ void write_string(std::string& out, std::string_view text);
 // Appends a finite double as the shortest text that reads back to the same value, with
 // ".0" on whole numbers and exponent form outside 1e-5 <= |x| < 1e16; non-finite gives null.
 void write_double(std::string& out, double value);
+// Appends a finite double in plain decimal notation with the same shortest digits, never
+// with an exponent, with ".0" on whole numbers (1e16 gives 10000000000000000.0).
+void write_plain_double(std::string& out, double value);
 void write_uint(std::string& out, std::uint64_t value);
 void write_int(std::string& out, std::int64_t value);
-
-// The shortest decimal digits of a finite, non-zero |value| and the decimal exponent of the
-// first digit: value = d1.d2...dn x 10^exponent. Shared with other plain-notation renderings.
-struct ShortestDigits {
-  char digits[24];
-  int count;
-  int exponent;
-};
-ShortestDigits shortest_digits(double value);
 
 }  // namespace tarnvale::json

@@ -1,6 +1,5 @@
 #include "protocol/request.hpp"
 
-#include <cmath>
 #include <utility>
 
 #include "json/reader.hpp"
@@ -25,31 +24,6 @@ constexpr KindName kKinds[] = {
     {"UnsubscribeValue", RequestKind::UnsubscribeValue},
 };
 
-// A double in plain decimal notation, never with an exponent, with ".0" on whole numbers.
-void append_plain_double(std::string& out, double value) {
-  if (std::signbit(value)) out.push_back('-');
-  if (value == 0.0) {
-    out.append("0.0");
-    return;
-  }
-  const json::ShortestDigits sd = json::shortest_digits(value);
-  const int n = sd.count;
-  const int e = sd.exponent;
-  if (e < 0) {
-    out.append("0.");
-    out.append(static_cast<std::size_t>(-e - 1), '0');
-    out.append(sd.digits, static_cast<std::size_t>(n));
-  } else if (e < n - 1) {
-    out.append(sd.digits, static_cast<std::size_t>(e + 1));
-    out.push_back('.');
-    out.append(sd.digits + e + 1, static_cast<std::size_t>(n - e - 1));
-  } else {
-    out.append(sd.digits, static_cast<std::size_t>(n));
-    out.append(static_cast<std::size_t>(e - n + 1), '0');
-    out.append(".0");
-  }
-}
-
 // How an envelope error names the value it found.
 std::string describe(const json::Value& value) {
   std::string out;
@@ -67,7 +41,7 @@ std::string describe(const json::Value& value) {
     out.push_back('`');
   } else if (value.is_double()) {
     out = "floating point `";
-    append_plain_double(out, value.as_double());
+    json::write_plain_double(out, value.as_double());
     out.push_back('`');
   } else if (value.is_string()) {
     out = "string " + platform::debug_quote(value.as_string());
