@@ -4,15 +4,11 @@
 #include <memory>
 
 #include <boost/asio/as_tuple.hpp>
-#include <boost/asio/bind_cancellation_slot.hpp>
-#include <boost/asio/cancellation_signal.hpp>
-#include <boost/asio/co_spawn.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 
 #include "metrics/sysinfo_system_metrics_source.hpp"
-#include "platform/fault.hpp"
 #include "sampler/sample_once.hpp"
 #include "sampler/system_sampler.hpp"
 #include "server/listener.hpp"
@@ -46,14 +42,12 @@ asio::awaitable<MainResult> main_task() {
   }
 
   // The sampler first runs when this task first waits.
-  asio::cancellation_signal sampler_task;
-  asio::co_spawn(executor, sampler::run_system_sampler(std::move(source), store, kSamplerPeriod),
-                 asio::bind_cancellation_slot(sampler_task.slot(), platform::ReportFaults{"sampler"}));
+  sampler::SamplerTask sampler_task = sampler::SamplerTask::spawn(executor, std::move(source), store, kSamplerPeriod);
 
   // Accepts for the rest of the process; completes only with the error that ended it.
   MainResult served = co_await server::serve(kListenAddress, std::move(store));
 
-  sampler_task.emit(asio::cancellation_type::terminal);
+  sampler_task.cancel();
   co_return served;
 }
 

@@ -7,11 +7,14 @@
 #include <string>
 
 #include <boost/asio/as_tuple.hpp>
+#include <boost/asio/bind_cancellation_slot.hpp>
+#include <boost/asio/co_spawn.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 
+#include "platform/fault.hpp"
 #include "sampler/sample_once.hpp"
 #include "sampler/tick_schedule.hpp"
 
@@ -67,5 +70,18 @@ asio::awaitable<void> run_system_sampler(std::unique_ptr<metrics::SystemMetricsS
     }
   }
 }
+
+SamplerTask SamplerTask::spawn(const asio::any_io_executor& executor,
+                               std::unique_ptr<metrics::SystemMetricsSource> source, tree::DataStore store,
+                               std::chrono::nanoseconds period) {
+  auto signal = std::make_shared<asio::cancellation_signal>();
+  asio::co_spawn(executor, run_system_sampler(std::move(source), std::move(store), period),
+                 asio::bind_cancellation_slot(signal->slot(), [signal](std::exception_ptr fault) {
+                   if (fault) platform::report_fault("sampler", fault);
+                 }));
+  return SamplerTask(std::move(signal));
+}
+
+void SamplerTask::cancel() { signal_->emit(asio::cancellation_type::terminal); }
 
 }  // namespace tarnvale::sampler
