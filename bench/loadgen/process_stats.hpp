@@ -1,0 +1,20 @@
+// What the kernel reports of another process: its CPU time and its resident memory.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace tarnvale::loadgen {
+
+struct CpuTime {
+  // utime + stime from /proc/<pid>/stat, in clock ticks turned into nanoseconds.
+  std::int64_t stat_ns = 0;
+  // The run time from /proc/<pid>/schedstat (nanosecond resolution), where the kernel keeps it.
+  std::optional<std::int64_t> sched_ns;
+};
+
+std::optional<CpuTime> read_cpu_time(int pid);
+// VmRSS from /proc/<pid>/status, in bytes.
+std::optional<std::int64_t> read_rss(int pid);
+
+}  // namespace tarnvale::loadgen
