@@ -1,0 +1,127 @@
+// The real binary under pressure: a client that floods requests, a storm of connections reset
+// before they are accepted, and a process that runs out of descriptors. None of them ends the
+// service or keeps it from serving the connections it has.
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "e2e/service_client.hpp"
+#include "e2e/service_process.hpp"
+
+namespace tarnvale::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using std::chrono::steady_clock;
+
+bool is_update(const std::string& message) { return message.find(R"("type":"DataUpdate")") != std::string::npos; }
+
+bool answers_get_value(ServiceClient& client) {
+  return client.send_text(request("GetValue", "system.uptime")) &&
+         client.next_reply().find(R"("type":"GetValueResponse")") != std::string::npos;
+}
+
+TEST(Overload, FloodingClientStillGetsAnUpdateEverySecond) {
+  RunningService service;
+  ServiceClient client;
+  ASSERT_TRUE(client.open());
+  ASSERT_TRUE(client.send_text(request("SubscribeValue", "system.uptime")));
+  ASSERT_NE(client.next_reply().find(R"("type":"SubscribeValueResponse")"), std::string::npos);
+
+  // Keeps a window of requests in flight, so the service always has one to read.
+  constexpr int kInFlight = 32;
+  const std::string get = request("GetValue", "system.cpu.all");
+  for (int i = 0; i < kInFlight; ++i) ASSERT_TRUE(client.send_text(get));
+  std::vector<steady_clock::time_point> updates{steady_clock::now()};
+  int replies = 0;
+  for (const auto end = steady_clock::now() + 3500ms; steady_clock::now() < end;) {
+    const std::string got = client.next(2s);
+    if (is_update(got)) {
+      updates.push_back(steady_clock::now());
+      continue;
+    }
+    ASSERT_NE(got.find(R"("type":"GetValueResponse")"), std::string::npos) << got;
+    ++replies;
+    ASSERT_TRUE(client.send_text(get));
+  }
+  EXPECT_GE(updates.size(), 4u);
+  for (std::size_t i = 1; i < updates.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_LT(updates[i] - updates[i - 1], 1500ms);
+  }
+  EXPECT_GT(replies, 1000);
+  EXPECT_EQ(service.process.stderr_text(), "");
+}
+
+TEST(Overload, ResetsBeforeAcceptLeaveTheServiceServing) {
+  RunningService service;
+  // While the process is stopped the kernel completes the connections into the backlog; each is
+  // reset there (SO_LINGER 0) before the service can accept it.
+  ASSERT_EQ(::kill(service.process.pid(), SIGSTOP), 0);
+  std::vector<int> sockets;
+  for (int i = 0; i < 100; ++i) {
+    if (const int fd = connect_tcp(); fd >= 0) sockets.push_back(fd);
+  }
+  const linger reset{1, 0};
+  for (const int fd : sockets) {
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    ::close(fd);
+  }
+  ASSERT_EQ(::kill(service.process.pid(), SIGCONT), 0);
+  EXPECT_EQ(sockets.size(), 100u);
+
+  ServiceClient client;
+  ASSERT_TRUE(client.open());
+  EXPECT_TRUE(answers_get_value(client));
+  EXPECT_TRUE(service.process.running());
+  // At most a failure line per reset connection; nothing that ends the service.
+  std::istringstream lines(service.process.stderr_text(300ms));
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_EQ(line.rfind("WebSocket connection from 127.0.0.1:", 0), 0u) << line;
+  }
+}
+
+TEST(Overload, DescriptorShortagePausesAcceptingWhileConnectionsAreServed) {
+  const auto binary = unsanitized_binary();
+  if (!binary) GTEST_SKIP() << "a sanitizer build runs this on the binary named by TARNVALE_RELEASE_BINARY";
+  RunningService service({"prlimit", "--nofile=64:64"}, *binary);
+  // Connections are opened until one is not accepted: the service has no descriptor left.
+  std::vector<std::unique_ptr<ServiceClient>> clients;
+  std::unique_ptr<ServiceClient> waiting;
+  for (int i = 0; i < 100 && !waiting; ++i) {
+    auto client = std::make_unique<ServiceClient>();
+    if (client->open(i == 0 ? 5000ms : 500ms)) {
+      clients.push_back(std::move(client));
+    } else {
+      waiting = std::move(client);
+    }
+  }
+  ASSERT_TRUE(waiting);
+  ASSERT_GT(clients.size(), 20u);
+  EXPECT_EQ(service.process.stderr_line(2s), "tarnvale: accepting paused: No file descriptors available (os error 24)");
+
+  // The connections it has are served meanwhile.
+  EXPECT_TRUE(answers_get_value(*clients.front()));
+  EXPECT_TRUE(answers_get_value(*clients.back()));
+
+  // Two connections end: the waiting one is accepted once the back-off has passed.
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(clients.back()->close(1000, ""));
+    EXPECT_EQ(clients.back()->next(), "close 1000 ");
+    clients.pop_back();
+  }
+  ASSERT_TRUE(waiting->open(3s));
+  EXPECT_TRUE(answers_get_value(*waiting));
+  EXPECT_TRUE(service.process.running());
+  EXPECT_EQ(service.process.stderr_text(), "");
+}
+
+}  // namespace
+}  // namespace tarnvale::e2e
