@@ -1,6 +1,5 @@
 #include "metrics/disk_list.hpp"
 
-#include <algorithm>
 #include <cerrno>
 
 #include "metrics/mount_line.hpp"
@@ -16,18 +15,23 @@ void DiskList::pass(std::optional<std::string_view> mounts, bool remove_unseen) 
     // A blank line names no file system.
     if (line.device.empty() || !is_listed(line)) continue;
     decode_mount_point(line.mount_point, mount_point_);
-    const auto match = std::find_if(entries_.begin(), entries_.end(),
-                                    [this](const DiskEntry& e) { return same_path(e.mount_point, mount_point_); });
-    if (match != entries_.end()) {
-      read_space(*match);
-      match->seen = true;
-    } else {
-      DiskEntry& entry = entries_.emplace_back(DiskEntry{std::string(line.device), mount_point_, 0, 0, true});
-      read_space(entry);
-    }
+    path_key(mount_point_, key_);
+    const auto [position, added] = positions_.try_emplace(key_, entries_.size());
+    if (added) entries_.push_back(DiskEntry{std::string(line.device), mount_point_, 0, 0, false});
+    DiskEntry& entry = entries_[position->second];
+    read_space(entry);
+    entry.seen = true;
   }
-  if (remove_unseen) std::erase_if(entries_, [](const DiskEntry& e) { return !e.seen; });
+  if (remove_unseen && std::erase_if(entries_, [](const DiskEntry& e) { return !e.seen; }) > 0) reindex();
   for (DiskEntry& e : entries_) e.seen = false;
+}
+
+void DiskList::reindex() {
+  positions_.clear();
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    path_key(entries_[i].mount_point, key_);
+    positions_.emplace(key_, i);
+  }
 }
 
 void DiskList::read_space(DiskEntry& entry) const {

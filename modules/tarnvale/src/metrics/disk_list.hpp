@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tarnvale::metrics {
@@ -42,10 +43,16 @@ class DiskList {
   void pass(std::optional<std::string_view> mounts, bool remove_unseen);
   // statvfs retried on EINTR; a failure or a total of 0 keeps the previous figures.
   void read_space(DiskEntry& entry) const;
+  void reindex();
 
   StatvfsCall statvfs_;
   std::vector<DiskEntry> entries_;
-  std::string mount_point_;  // scratch for decoding, kept to avoid an allocation per line
+  // The position in entries_ of each entry, by the path key of its mount point, so that a
+  // pass matches each line at once, however many file systems are mounted.
+  std::unordered_map<std::string, std::size_t> positions_;
+  // Scratch for one line, kept to avoid allocations per line.
+  std::string mount_point_;
+  std::string key_;
 };
 
 }  // namespace tarnvale::metrics

@@ -66,16 +66,14 @@ void decode_mount_point(std::string_view escaped, std::string& out) {
   }
 }
 
-bool same_path(std::string_view a, std::string_view b) {
-  if (a == b) return true;
-  if (a.starts_with('/') != b.starts_with('/')) return false;
-  std::size_t pa = 0;
-  std::size_t pb = 0;
-  for (;;) {
-    const std::string_view ca = next_component(a, pa);
-    const std::string_view cb = next_component(b, pb);
-    if (ca != cb) return false;
-    if (ca.empty()) return true;
+void path_key(std::string_view path, std::string& out) {
+  out.clear();
+  if (path.starts_with('/')) out.push_back('/');
+  std::size_t pos = 0;
+  for (std::string_view component = next_component(path, pos); !component.empty();
+       component = next_component(path, pos)) {
+    if (!out.empty() && out.back() != '/') out.push_back('/');
+    out.append(component);
   }
 }
 

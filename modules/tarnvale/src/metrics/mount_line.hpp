@@ -1,5 +1,5 @@
 // One line of /proc/mounts: its fields, whether it names a listed file system, the
-// kernel's escapes in the mount point, and mount points compared as paths.
+// kernel's escapes in the mount point, and the mount point as a path.
 #pragma once
 
 #include <string>
@@ -25,8 +25,9 @@ bool is_listed(const MountLine& line);
 // a line feed and a backslash; everything else is copied unchanged.
 void decode_mount_point(std::string_view escaped, std::string& out);
 
-// True when both name the same path component by component: repeated and trailing "/"
-// and "." components make no difference.
-bool same_path(std::string_view a, std::string_view b);
+// Replaces `out` with the components of `path` joined by "/", after a "/" if `path` is
+// absolute. Two paths with equal keys name the same path component by component: repeated
+// and trailing "/" and "." components make no difference.
+void path_key(std::string_view path, std::string& out);
 
 }  // namespace tarnvale::metrics

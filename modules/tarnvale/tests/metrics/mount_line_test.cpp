@@ -81,7 +81,7 @@ TEST(DecodeMountPoint, KernelEscapesOnly) {
   }
 }
 
-TEST(SamePath, ComparesComponents) {
+TEST(PathKey, EqualExactlyForTheSamePath) {
   struct Case {
     const char* a;
     const char* b;
@@ -90,12 +90,15 @@ TEST(SamePath, ComparesComponents) {
       {"/mnt/a", "/mnt/a", true},   {"/mnt/a/", "/mnt/a", true},  {"/mnt//a", "/mnt/a", true},
       {"/mnt/./a", "/mnt/a", true}, {"/", "//", true},            {"/mnt/a", "/mnt/ab", false},
       {"/mnt/a", "/mnt", false},    {"/mnt/../a", "/a", false},   {"mnt", "/mnt", false},
-      {"./a", "a", false},          {"/Mnt", "/mnt", false},
+      {"./a", "a", false},          {"/Mnt", "/mnt", false},      {"/a/.", "/a", true},
+      {"", ".", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
-    EXPECT_EQ(same_path(c.a, c.b), c.same);
-    EXPECT_EQ(same_path(c.b, c.a), c.same);
+    std::string a, b;
+    path_key(c.a, a);
+    path_key(c.b, b);
+    EXPECT_EQ(a == b, c.same);
   }
 }
 
