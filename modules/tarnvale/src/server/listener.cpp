@@ -158,7 +158,7 @@ asio::awaitable<Result<void, platform::IoError>> serve(std::string_view address,
       if (is_per_connection(code)) continue;
       if (is_shortage(code)) {
         if (!paused) {
-          (void)platform::write_stderr("tarnvale: accepting paused: " + platform::IoError::from_code(code).display() +
+          (void)platform::write_stderr("accepting connections paused: " + platform::IoError::from_code(code).display() +
                                        "\n");
           paused = true;
         }

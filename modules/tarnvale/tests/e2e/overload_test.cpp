@@ -105,7 +105,7 @@ TEST(Overload, DescriptorShortagePausesAcceptingWhileConnectionsAreServed) {
   }
   ASSERT_TRUE(waiting);
   ASSERT_GT(clients.size(), 20u);
-  EXPECT_EQ(service.process.stderr_line(2s), "tarnvale: accepting paused: No file descriptors available (os error 24)");
+  EXPECT_EQ(service.process.stderr_line(2s), "accepting connections paused: No file descriptors available (os error 24)");
 
   // The connections it has are served meanwhile.
   EXPECT_TRUE(answers_get_value(*clients.front()));
