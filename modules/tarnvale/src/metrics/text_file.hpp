@@ -12,7 +12,6 @@ class TextFile {
  public:
   explicit TextFile(std::string path) : path_(std::move(path)) {}
 
-  const std::string& path() const { return path_; }
   // The file's whole text, valid until the next read; none when the file cannot be read
   // or is not valid UTF-8.
   std::optional<std::string_view> read();

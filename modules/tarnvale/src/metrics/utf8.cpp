@@ -1,6 +1,5 @@
 #include "metrics/utf8.hpp"
 
-
 namespace tarnvale::metrics {
 
 namespace {

@@ -11,7 +11,6 @@ namespace tarnvale::metrics {
 using platform::decode_utf8;
 using platform::is_valid_utf8;
 using platform::is_white_space;
-using platform::kReplacementCharacter;
 
 std::string_view trim_start_white_space(std::string_view text);
 std::string_view trim_white_space(std::string_view text);
