@@ -6,6 +6,9 @@
 #include <variant>
 
 #include <boost/asio/experimental/awaitable_operators.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/asio/use_awaitable.hpp>
 
 #include "server/request_handling.hpp"
 #include "server/subscriptions.hpp"
@@ -18,6 +21,11 @@ namespace asio = boost::asio;
 namespace {
 
 using Done = Result<void, websocket::Error>;
+
+// Passes in a row after which the loop gives way to the other tasks. A client that always
+// has input ready and needs no answer (a stream of pongs) would otherwise never let the
+// sampler, the listener or another connection run.
+constexpr int kPassBudget = 128;
 
 // What one pass took: a client event, or an event of the tick receiver.
 using Taken = std::variant<std::monostate, websocket::Event, tree::TickEvent>;
@@ -70,8 +78,14 @@ asio::awaitable<Done> serve_connection(websocket::Stream& stream, tree::DataStor
   Subscriptions subscriptions;
   // Which of the two waits is looked at first is chosen afresh, fairly, at every look.
   std::minstd_rand coin(std::random_device{}());
+  const auto executor = co_await asio::this_coro::executor;
+  int passes = 0;
 
   for (;;) {
+    if (++passes == kPassBudget) {
+      passes = 0;
+      co_await asio::post(executor, asio::use_awaitable);
+    }
     Taken taken;
     const bool ticks_first = (coin() & 1) != 0;
     for (int look = 0; look < 2 && std::holds_alternative<std::monostate>(taken); ++look) {

@@ -2,13 +2,20 @@
 // the lag report, and the fair choice between a ready message and a ready tick.
 #include "server/connection.hpp"
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
 
+#include <boost/asio/detached.hpp>
+#include <boost/asio/read_until.hpp>
+#include <boost/asio/streambuf.hpp>
+#include <boost/asio/write.hpp>
+
 #include <gtest/gtest.h>
 
 #include "server/stream_pair.hpp"
+#include "websocket/frames.hpp"
 
 namespace tarnvale::server {
 namespace {
@@ -190,6 +197,75 @@ TEST(Connection, LargeMessageAlreadyInTheSocketIsReadWithoutANewArrival) {
   run_test(io, large_request_already_received(store, &answered));
   watchdog.join();
   EXPECT_TRUE(answered);
+}
+
+}  // namespace
+}  // namespace tarnvale::server
+
+namespace tarnvale::server {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Flood {
+  std::atomic<bool> started{false};
+  std::atomic<bool> enough{false};
+  std::atomic<bool> over{false};
+};
+
+// Streams pongs from its own thread, without pause, until `enough` or 5 s have passed.
+void flood_with_pongs(tcp::endpoint server, Flood* flood) {
+  asio::io_context own;
+  tcp::socket socket(own);
+  socket.connect(server);
+  asio::write(socket, asio::buffer(std::string_view(
+                          "GET / HTTP/1.1\r\nConnection: Upgrade\r\nUpgrade: websocket\r\n"
+                          "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n")));
+  asio::streambuf response;
+  asio::read_until(socket, response, "\r\n\r\n");
+  std::string pongs;
+  for (int i = 0; i < 16384; ++i) pongs += websocket::testing::frame(websocket::testing::kFin | websocket::testing::kPong, "");
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  boost::system::error_code ec;
+  flood->started = true;
+  while (!flood->enough && !ec && std::chrono::steady_clock::now() < deadline) asio::write(socket, asio::buffer(pongs), ec);
+  flood->over = true;
+}
+
+// A pong needs no answer, so a client that sends them without pause always has input ready:
+// the connection must still give way, or the sampler's timer and every other task stop.
+TEST(Connection, ClientThatNeverPausesDoesNotStarveOtherTasks) {
+  asio::io_context io;
+  auto store = tree::DataStore::create(io.get_executor());
+  store.publish_system(system_uptime());
+  tcp::acceptor acceptor(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0));
+  acceptor.async_accept([store](boost::system::error_code ec, tcp::socket socket) {
+    if (!ec) asio::co_spawn(socket.get_executor(), handle_connection(std::move(socket), store), asio::detached);
+  });
+  Flood flood;
+  bool timer_ran_during_flood = false;
+  std::thread client(flood_with_pongs, acceptor.local_endpoint(), &flood);
+  asio::co_spawn(
+      io,
+      [](Flood* flood, bool* ran) -> asio::awaitable<void> {
+        asio::steady_timer timer(co_await asio::this_coro::executor);
+        while (!flood->started) {
+          timer.expires_after(1ms);
+          co_await timer.async_wait(asio::use_awaitable);
+        }
+        timer.expires_after(20ms);
+        co_await timer.async_wait(asio::use_awaitable);
+        *ran = !flood->over;
+        flood->enough = true;
+      }(&flood, &timer_ran_during_flood),
+      asio::detached);
+  std::thread stopper([&client, &io] {
+    client.join();
+    io.stop();
+  });
+  io.run();
+  stopper.join();
+  EXPECT_TRUE(timer_ran_during_flood);
 }
 
 }  // namespace
