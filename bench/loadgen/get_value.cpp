@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -94,9 +95,11 @@ int run_get_value(const Options& options) {
   const double replies = static_cast<double>(replies_after - replies_before);
   const double elapsed_s = static_cast<double>(end - start) / 1e9;
   const std::int64_t cpu_ns = cpu_before->sched_ns && cpu_after->sched_ns ? *cpu_after->sched_ns - *cpu_before->sched_ns
-                                                                           : cpu_after->stat_ns - cpu_before->stat_ns;
-  std::printf("get-value  %6zu connections  depth %zu  %s  %.0f replies/s  service CPU/reply %.2f us  busy %.0f%%\n", n,
-              options.depth, options.path.c_str(), replies / elapsed_s, static_cast<double>(cpu_ns) / 1e3 / replies,
+                                                                           : cpu_after->stat_ns() - cpu_before->stat_ns();
+  const double system_share = static_cast<double>(cpu_after->system_ns - cpu_before->system_ns) /
+                              static_cast<double>(std::max<std::int64_t>(1, cpu_after->stat_ns() - cpu_before->stat_ns()));
+  std::printf("get-value  %6zu connections  depth %zu  %s  %.0f replies/s  service CPU/reply %.2f us (%.0f%% kernel)  busy %.0f%%\n", n,
+              options.depth, options.path.c_str(), replies / elapsed_s, static_cast<double>(cpu_ns) / 1e3 / replies, 100 * system_share,
               static_cast<double>(cpu_ns) / 1e7 / elapsed_s);
   return 0;
 }

@@ -34,7 +34,9 @@ std::optional<CpuTime> read_cpu_time(int pid) {
   long long stime = 0;
   if (!(fields >> utime >> stime)) return std::nullopt;
   CpuTime cpu;
-  cpu.stat_ns = (utime + stime) * (1'000'000'000LL / ::sysconf(_SC_CLK_TCK));
+  const long long tick_ns = 1'000'000'000LL / ::sysconf(_SC_CLK_TCK);
+  cpu.user_ns = utime * tick_ns;
+  cpu.system_ns = stime * tick_ns;
   if (const auto sched = read_text(proc + "/schedstat")) {
     std::istringstream in(*sched);
     long long run_ns = 0;

@@ -7,8 +7,10 @@
 namespace tarnvale::loadgen {
 
 struct CpuTime {
-  // utime + stime from /proc/<pid>/stat, in clock ticks turned into nanoseconds.
-  std::int64_t stat_ns = 0;
+  // utime and stime from /proc/<pid>/stat, in clock ticks turned into nanoseconds.
+  std::int64_t user_ns = 0;
+  std::int64_t system_ns = 0;
+  std::int64_t stat_ns() const { return user_ns + system_ns; }
   // The run time from /proc/<pid>/schedstat (nanosecond resolution), where the kernel keeps it.
   std::optional<std::int64_t> sched_ns;
 };
