@@ -54,6 +54,18 @@ std::string open_update(const SystemPath& path, std::size_t payload_size) {
   return out;
 }
 
+// {"uuid":…,"topic":…,"type":"DataUpdate","body":{"path":…,"value": of a pushed update, with
+// room for `value_size` bytes of value and the closing braces.
+std::string open_update_body(const SystemPath& path, std::size_t value_size) {
+  constexpr std::string_view kBody = R"(,"body":{"path":)";
+  constexpr std::string_view kValue = R"(,"value":)";
+  std::string out = open_update(path, kBody.size() + path.text().size() + 2 + kValue.size() + value_size + 2);
+  out.append(kBody);
+  json::write_string(out, path.text());
+  out.append(kValue);
+  return out;
+}
+
 // ,"error":{"code":…,"message":…}} closing the message.
 void close_with_error(std::string& out, std::string_view code, std::string_view message) {
   out.append(R"(,"error":{"code":)");
@@ -101,14 +113,16 @@ std::string error_response(std::string_view uuid, std::string_view code, std::st
 }
 
 std::string data_update(const SystemPath& path, const tree::DataNode& node) {
-  constexpr std::string_view kBody = R"(,"body":{"path":)";
-  constexpr std::string_view kValue = R"(,"value":)";
   // Room for a leaf's value; a branch grows the buffer as it is written.
-  std::string out = open_update(path, kBody.size() + path.text().size() + kValue.size() + 32);
-  out.append(kBody);
-  json::write_string(out, path.text());
-  out.append(kValue);
+  std::string out = open_update_body(path, 32);
   node.write_json_value(out);
+  out.append("}}");
+  return out;
+}
+
+std::string data_update(const SystemPath& path, std::string_view value_json) {
+  std::string out = open_update_body(path, value_json.size());
+  out.append(value_json);
   out.append("}}");
   return out;
 }

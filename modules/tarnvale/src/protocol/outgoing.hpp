@@ -29,6 +29,8 @@ std::string error_response(std::string_view uuid, std::string_view code, std::st
 // One pushed update of the node under `path`, with a fresh identifier and the topic
 // "DataUpdate-<path>". The node's JSON is written straight into the message.
 std::string data_update(const SystemPath& path, const tree::DataNode& node);
+// The same message from the node's value JSON already written (DataTree::value_text).
+std::string data_update(const SystemPath& path, std::string_view value_json);
 // One pushed update that reports an error for `path` instead of a value.
 std::string data_update_error(const SystemPath& path, std::string_view code, std::string_view message);
 

@@ -112,6 +112,15 @@ void DataNode::write_json_value(std::string& out) const {
 
 DataTree::DataTree() { root_.insert("system", DataNode::branch()); }
 
-void DataTree::replace_system(DataNode node) { root_.insert("system", std::move(node)); }
+void DataTree::replace_system(DataNode node) {
+  root_.insert("system", std::move(node));
+  value_texts_.texts.clear();
+}
+
+std::string_view DataTree::value_text(const DataNode& node) const {
+  auto [it, added] = value_texts_.texts.try_emplace(&node);
+  if (added) node.write_json_value(it->second);
+  return it->second;
+}
 
 }  // namespace tarnvale::tree

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <variant>
 
 #include "json/value.hpp"
@@ -72,8 +73,27 @@ class DataTree {
   // `node` becomes the whole "system" branch; the previous one is released.
   void replace_system(DataNode node);
 
+  // The compact value JSON of `node`, a node of this tree, written at the first call and
+  // kept with the tree: every connection that pushes the same node of one published tree
+  // shares one rendering. Like the store, single-threaded.
+  std::string_view value_text(const DataNode& node) const;
+
  private:
+  // Keyed by node address, so the texts belong to this one object: a copy or a move of the
+  // tree starts without them.
+  class ValueTexts {
+   public:
+    ValueTexts() = default;
+    ValueTexts(const ValueTexts&) {}
+    ValueTexts& operator=(const ValueTexts&) {
+      texts.clear();
+      return *this;
+    }
+    std::unordered_map<const DataNode*, std::string> texts;
+  };
+
   DataNode root_;
+  mutable ValueTexts value_texts_;
 };
 
 }  // namespace tarnvale::tree

@@ -109,9 +109,15 @@ void DataStore::notify_tick() {
 TickReceiver DataStore::subscribe_ticks() const { return TickReceiver(inner_->ticks); }
 
 std::shared_ptr<const DataNode> DataStore::snapshot() const {
+  auto tree = snapshot_tree();
+  if (!tree) return nullptr;
+  const DataNode* root = &tree->root();
+  return std::shared_ptr<const DataNode>(std::move(tree), root);
+}
+
+std::shared_ptr<const DataTree> DataStore::snapshot_tree() const {
   if (!inner_->ready) return nullptr;
-  const auto& tree = inner_->tree;
-  return std::shared_ptr<const DataNode>(tree, &tree->root());
+  return inner_->tree;
 }
 
 std::uint64_t DataStore::tick_counter() const { return inner_->tick_counter; }

@@ -71,6 +71,9 @@ class DataStore {
   // it in, so a snapshot shares the published tree instead of copying it, and behaves
   // exactly as a private deep copy that nothing else can change.
   std::shared_ptr<const DataNode> snapshot() const;
+  // The tree whose root snapshot() yields, or null while the store is not ready; its
+  // value_text() renderings are shared by every holder of that tree.
+  std::shared_ptr<const DataTree> snapshot_tree() const;
   // The number of the last tick issued (0 before the first).
   std::uint64_t tick_counter() const;
 

@@ -85,5 +85,25 @@ TEST(DataTree, NewTreeHoldsAnEmptySystemBranchAndReplaceSwapsIt) {
   EXPECT_EQ(value_text(tree.root()), R"({"system":{"uptime":2}})");
 }
 
+TEST(DataTree, SharedValueTextIsWrittenOnceAndNeverOutlivesAReplacement) {
+  DataTree tree;
+  DataNode first = DataNode::branch();
+  first.insert("uptime", DataNode::leaf(std::uint64_t{1}));
+  tree.replace_system(std::move(first));
+  const DataNode& system = *tree.root().child("system");
+  const std::string_view once = tree.value_text(system);
+  EXPECT_EQ(once, R"({"uptime":1})");
+  EXPECT_EQ(tree.value_text(system).data(), once.data());  // the same text, not a new one
+
+  const DataTree copy = tree;
+  EXPECT_EQ(copy.value_text(*copy.root().child("system")), R"({"uptime":1})");
+
+  DataNode second = DataNode::branch();
+  second.insert("uptime", DataNode::leaf(std::uint64_t{2}));
+  tree.replace_system(std::move(second));
+  EXPECT_EQ(tree.value_text(*tree.root().child("system")), R"({"uptime":2})");
+  EXPECT_EQ(tree.value_text(tree.root()), R"({"system":{"uptime":2}})");
+}
+
 }  // namespace
 }  // namespace tarnvale::tree
