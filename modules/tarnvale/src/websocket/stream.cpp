@@ -1,7 +1,9 @@
 #include "websocket/stream.hpp"
 
 #include <array>
+#include <optional>
 #include <random>
+#include <utility>
 
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/buffer.hpp>
@@ -56,11 +58,7 @@ asio::awaitable<Result<std::string, Error>> read_handshake(tcp::socket& socket, 
 }  // namespace
 
 Stream::Stream(tcp::socket socket, Connection connection)
-    : socket_(std::move(socket)), connection_(std::move(connection)) {
-  // poll() reads with read_some, which must report "would block" instead of waiting.
-  boost::system::error_code ec;
-  socket_.non_blocking(true, ec);
-}
+    : socket_(std::move(socket)), connection_(std::move(connection)) {}
 
 asio::awaitable<Result<Stream, Error>> Stream::accept(tcp::socket socket) {
   // On the heap: the parser is large, and the coroutine frame stays small.
@@ -94,31 +92,23 @@ asio::awaitable<Result<Stream, Error>> Stream::connect_with(tcp::socket socket,
 
 Result<std::optional<Event>, Error> Stream::poll() {
   auto event = connection_.next_event();
-  if (!event || *event) return event;
-  // Nothing complete is buffered: take what the socket has, once.
-  const auto space = connection_.input_space();
-  boost::system::error_code ec;
-  const std::size_t n = socket_.read_some(asio::buffer(space.data(), space.size()), ec);
-  // A read that filled the space may have left bytes in the socket; see wait_readable().
-  unread_input_ = !ec && n == space.size();
-  if (ec == asio::error::would_block || ec == asio::error::try_again) return event;
-  if (ec == asio::error::eof) {
-    connection_.end_of_input();
-  } else if (ec) {
-    connection_.mark_failed();
-    return unexpected(io_error(ec));
-  } else {
-    connection_.commit_input(n);
-  }
-  return connection_.next_event();
+  if (!event || *event || !read_error_) return event;
+  connection_.mark_failed();
+  return unexpected(*std::exchange(read_error_, std::nullopt));
 }
 
 asio::awaitable<void> Stream::wait_readable() {
-  // The reactor reports readiness only when new bytes arrive, so bytes already waiting in
-  // the socket must be read before waiting.
-  if (!connection_.needs_input() || unread_input_) co_return;
-  // An error or a cancellation only ends the wait: the next poll() reports what matters.
-  co_await socket_.async_wait(tcp::socket::wait_read, kTuple);
+  if (!connection_.needs_input() || read_error_) co_return;
+  const auto space = connection_.input_space();
+  auto [ec, n] = co_await socket_.async_read_some(asio::buffer(space.data(), space.size()), kTuple);
+  if (ec == asio::error::operation_aborted) co_return;  // abandoned before anything came
+  if (ec == asio::error::eof) {
+    connection_.end_of_input();
+  } else if (ec) {
+    read_error_ = io_error(ec);
+  } else {
+    connection_.commit_input(n);
+  }
 }
 
 asio::awaitable<Result<Event, Error>> Stream::next() {

@@ -38,14 +38,16 @@ class Stream {
   Stream(Stream&&) = default;
   Stream& operator=(Stream&&) = default;
 
-  // The next event without waiting: decodes from the bytes already received and, when they
-  // hold nothing complete, makes one non-blocking read of at most 128 KiB. None when nothing
-  // complete is available. Each call decodes at most one event, so one busy peer cannot hold
-  // the thread. The peer closing TCP without a close frame comes back as an error.
+  // The next event without waiting: decodes from the bytes already received (wait_readable()
+  // reads them). None when they hold nothing complete. Each call decodes at most one event,
+  // so one busy peer cannot hold the thread. The peer closing TCP without a close frame, or a
+  // failed read, comes back as an error once the events before it have been taken.
   Result<std::optional<Event>, Error> poll();
-  // Completes when the socket is readable, or at once when poll() can make progress without
-  // reading. It takes nothing, so cancelling it (per-operation cancellation, as inside
-  // awaitable operators) loses nothing.
+  // Completes at once when poll() can make progress; otherwise reads what the socket has
+  // next, at most 128 KiB, into the stream. Whatever the read brought in is kept, also when
+  // the wait is cancelled (per-operation cancellation, as inside awaitable operators), so
+  // abandoning it loses nothing. The reactor tries a read at once only while the socket may
+  // hold unread bytes, and otherwise waits for them without a system call.
   boost::asio::awaitable<void> wait_readable();
   // poll() and wait_readable() until an event or an error.
   boost::asio::awaitable<Result<Event, Error>> next();
@@ -81,8 +83,8 @@ class Stream {
 
   boost::asio::ip::tcp::socket socket_;
   Connection connection_;
-  // The last read filled its buffer, so the socket may hold more than the reactor will report.
-  bool unread_input_ = false;
+  // A read that failed; poll() reports it.
+  std::optional<Error> read_error_;
 };
 
 }  // namespace tarnvale::websocket
