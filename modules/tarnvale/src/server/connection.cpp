@@ -5,7 +5,6 @@
 #include <random>
 #include <variant>
 
-#include <boost/asio/experimental/awaitable_operators.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
@@ -73,7 +72,6 @@ asio::awaitable<std::optional<Done>> on_tick(websocket::Stream& stream, const tr
 }  // namespace
 
 asio::awaitable<Done> serve_connection(websocket::Stream& stream, tree::DataStore store) {
-  using namespace asio::experimental::awaitable_operators;
   auto ticks = store.subscribe_ticks();
   Subscriptions subscriptions;
   // Which of the two waits is looked at first is chosen afresh, fairly, at every look.
@@ -98,9 +96,10 @@ asio::awaitable<Done> serve_connection(websocket::Stream& stream, tree::DataStor
       }
     }
     if (std::holds_alternative<std::monostate>(taken)) {
-      // Neither is ready: sleep until one can make progress. Both waits consume nothing,
-      // so the one that loses the race loses nothing.
-      co_await (stream.wait_readable() || ticks.wait());
+      // Neither is ready: sleep until one can make progress. What a read brings in stays in
+      // the stream and an unreceived tick stays in the receiver, so the side that loses the
+      // race loses nothing.
+      co_await stream.wait_readable_or(ticks.wake_timer());
       continue;
     }
     std::optional<Done> end;

@@ -79,6 +79,8 @@ asio::awaitable<void> TickReceiver::wait() {
   co_await channel->signal().async_wait(asio::as_tuple(asio::use_awaitable));
 }
 
+asio::steady_timer& TickReceiver::wake_timer() { return channel_->signal(); }
+
 asio::awaitable<TickEvent> TickReceiver::recv() {
   for (;;) {
     if (auto event = try_recv()) co_return *event;

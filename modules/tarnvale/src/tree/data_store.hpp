@@ -10,6 +10,7 @@
 
 #include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/awaitable.hpp>
+#include <boost/asio/steady_timer.hpp>
 
 #include "tree/data_node.hpp"
 
@@ -46,6 +47,10 @@ class TickReceiver {
   boost::asio::awaitable<void> wait();
   // Waits for and takes the next event.
   boost::asio::awaitable<TickEvent> recv();
+  // The timer whose wait ends at the next tick or at the channel's close, for waiting on it
+  // together with other operations. Look at ready() first: a tick already sent does not end
+  // a wait begun after it.
+  boost::asio::steady_timer& wake_timer();
 
  private:
   std::shared_ptr<TickChannel> channel_;

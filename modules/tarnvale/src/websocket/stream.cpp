@@ -7,7 +7,9 @@
 
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/buffer.hpp>
+#include <boost/asio/deferred.hpp>
 #include <boost/asio/error.hpp>
+#include <boost/asio/experimental/parallel_group.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
 
@@ -58,7 +60,11 @@ asio::awaitable<Result<std::string, Error>> read_handshake(tcp::socket& socket, 
 }  // namespace
 
 Stream::Stream(tcp::socket socket, Connection connection)
-    : socket_(std::move(socket)), connection_(std::move(connection)) {}
+    : socket_(std::move(socket)), connection_(std::move(connection)) {
+  // A direct read or write on socket() reports "would block" instead of stalling the thread.
+  boost::system::error_code ec;
+  socket_.non_blocking(true, ec);
+}
 
 asio::awaitable<Result<Stream, Error>> Stream::accept(tcp::socket socket) {
   // On the heap: the parser is large, and the coroutine frame stays small.
@@ -101,7 +107,24 @@ asio::awaitable<void> Stream::wait_readable() {
   if (!connection_.needs_input() || read_error_) co_return;
   const auto space = connection_.input_space();
   auto [ec, n] = co_await socket_.async_read_some(asio::buffer(space.data(), space.size()), kTuple);
-  if (ec == asio::error::operation_aborted) co_return;  // abandoned before anything came
+  take_read(ec, n);
+}
+
+asio::awaitable<void> Stream::wait_readable_or(asio::steady_timer& wake) {
+  if (!connection_.needs_input() || read_error_) co_return;
+  const auto space = connection_.input_space();
+  // The group ends when the first side completes, after the other has been cancelled and has
+  // completed too, so a read that finished meanwhile still hands over its bytes.
+  auto [order, ec, n, woken] =
+      co_await asio::experimental::make_parallel_group(
+          socket_.async_read_some(asio::buffer(space.data(), space.size()), asio::deferred),
+          wake.async_wait(asio::deferred))
+          .async_wait(asio::experimental::wait_for_one(), asio::use_awaitable);
+  take_read(ec, n);
+}
+
+void Stream::take_read(const boost::system::error_code& ec, std::size_t n) {
+  if (ec == asio::error::operation_aborted) return;  // abandoned before anything came
   if (ec == asio::error::eof) {
     connection_.end_of_input();
   } else if (ec) {

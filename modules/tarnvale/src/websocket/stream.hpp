@@ -13,6 +13,7 @@
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/buffer.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 
 #include "platform/result.hpp"
 #include "websocket/core/connection.hpp"
@@ -49,6 +50,10 @@ class Stream {
   // abandoning it loses nothing. The reactor tries a read at once only while the socket may
   // hold unread bytes, and otherwise waits for them without a system call.
   boost::asio::awaitable<void> wait_readable();
+  // wait_readable(), or until the wait on `wake` ends (it expires or is cancelled), whichever
+  // comes first; the other is then abandoned as above. One composed operation, without a
+  // coroutine per side.
+  boost::asio::awaitable<void> wait_readable_or(boost::asio::steady_timer& wake);
   // poll() and wait_readable() until an event or an error.
   boost::asio::awaitable<Result<Event, Error>> next();
 
@@ -80,6 +85,8 @@ class Stream {
   // Writes all of `buffers`, which begin with the queued control frames, and marks those written.
   boost::asio::awaitable<Result<void, Error>> write_frames(std::span<const boost::asio::const_buffer> buffers);
   boost::asio::awaitable<Result<void, Error>> flush_after(Result<void, Error> queued);
+  // Keeps what a read of input_space() brought in: bytes, the end of input, or an error.
+  void take_read(const boost::system::error_code& ec, std::size_t n);
 
   boost::asio::ip::tcp::socket socket_;
   Connection connection_;
