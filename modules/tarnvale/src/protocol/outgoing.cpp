@@ -106,6 +106,20 @@ std::string success_response(const ClientRequest& request, json::Value body) {
   return out;
 }
 
+std::string value_response(const ClientRequest& request, std::string_view value_json) {
+  constexpr std::string_view kBody = R"(,"body":{"path":)";
+  constexpr std::string_view kValue = R"(,"value":)";
+  const std::string& path = request.path.text();
+  std::string out = open_reply(request.uuid, reply_type(RequestKind::GetValue),
+                               kBody.size() + path.size() + 2 + kValue.size() + value_json.size() + 2);
+  out.append(kBody);
+  json::write_string(out, path);
+  out.append(kValue);
+  out.append(value_json);
+  out.append("}}");
+  return out;
+}
+
 std::string error_response(std::string_view uuid, std::string_view code, std::string_view message) {
   std::string out = open_reply(uuid, "error", error_size(code, message));
   close_with_error(out, code, message);

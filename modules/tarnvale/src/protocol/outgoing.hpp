@@ -23,6 +23,9 @@ std::string_view reply_type(RequestKind kind);
 
 // The reply to `request` carrying `body`; "uuid" and "topic" repeat the request's uuid text.
 std::string success_response(const ClientRequest& request, json::Value body);
+// The reply to a GetValue `request` from its node's value JSON already written
+// (DataTree::value_text): the text of success_response(request, value_body(path, node)).
+std::string value_response(const ClientRequest& request, std::string_view value_json);
 // The "error" reply with {"code","message"} to the request whose uuid text is `uuid`.
 std::string error_response(std::string_view uuid, std::string_view code, std::string_view message);
 

@@ -29,18 +29,19 @@ std::string unsubscribe(const ClientRequest& request, Subscriptions& subscriptio
 // The reply to a request that reads the tree; the snapshot is released when this returns.
 std::string answer_from_tree(const ClientRequest& request, const tree::DataStore& store,
                              Subscriptions& subscriptions) {
-  const std::shared_ptr<const tree::DataNode> snapshot = store.snapshot();
+  const std::shared_ptr<const tree::DataTree> snapshot = store.snapshot_tree();
   if (!snapshot) {
     return protocol::error_response(request.uuid, "data_not_ready", "the first complete system sample is not available");
   }
-  const tree::DataNode* node = resolve(*snapshot, request.path);
+  const tree::DataNode* node = resolve(snapshot->root(), request.path);
   if (node == nullptr) return protocol::error_response(request.uuid, "path_not_found", not_found_message(request.path));
 
   switch (request.kind) {
     case RequestKind::GetSchema:
       return protocol::success_response(request, protocol::schema_body(request.path, *node));
     case RequestKind::GetValue:
-      return protocol::success_response(request, protocol::value_body(request.path, *node));
+      // The value text is shared with every other reader of this tree, pushed updates too.
+      return protocol::value_response(request, snapshot->value_text(*node));
     case RequestKind::SubscribeValue: {
       const std::string& key = request.path.text();
       if (!subscriptions.contains(key) && subscriptions.size() >= MAX_CONNECTION_SUBSCRIPTIONS) {
