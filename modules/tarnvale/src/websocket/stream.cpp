@@ -98,7 +98,19 @@ asio::awaitable<Result<Stream, Error>> Stream::connect_with(tcp::socket socket,
 
 Result<std::optional<Event>, Error> Stream::poll() {
   auto event = connection_.next_event();
-  if (!event || *event || !read_error_) return event;
+  if (!event || *event) return event;
+  if (!read_error_ && peer_active_ && connection_.needs_input()) {
+    const auto space = connection_.input_space();
+    boost::system::error_code ec;
+    const std::size_t n = socket_.read_some(asio::buffer(space.data(), space.size()), ec);
+    if (ec == asio::error::would_block || ec == asio::error::try_again) {
+      peer_active_ = false;
+      return event;
+    }
+    take_read(ec, n);
+    if (!read_error_) return connection_.next_event();
+  }
+  if (!read_error_) return event;
   connection_.mark_failed();
   return unexpected(*std::exchange(read_error_, std::nullopt));
 }
@@ -131,6 +143,7 @@ void Stream::take_read(const boost::system::error_code& ec, std::size_t n) {
     read_error_ = io_error(ec);
   } else {
     connection_.commit_input(n);
+    peer_active_ = true;
   }
 }
 

@@ -39,10 +39,12 @@ class Stream {
   Stream(Stream&&) = default;
   Stream& operator=(Stream&&) = default;
 
-  // The next event without waiting: decodes from the bytes already received (wait_readable()
-  // reads them). None when they hold nothing complete. Each call decodes at most one event,
-  // so one busy peer cannot hold the thread. The peer closing TCP without a close frame, or a
-  // failed read, comes back as an error once the events before it have been taken.
+  // The next event without waiting: decodes from the bytes already received and, when they
+  // hold nothing complete and the last read brought data (a busy peer's next message is
+  // usually there already), makes one non-blocking read of at most 128 KiB. None when
+  // nothing complete is available. Each call decodes at most one event, so one busy peer
+  // cannot hold the thread. The peer closing TCP without a close frame, or a failed read,
+  // comes back as an error once the events before it have been taken.
   Result<std::optional<Event>, Error> poll();
   // Completes at once when poll() can make progress; otherwise reads what the socket has
   // next, at most 128 KiB, into the stream. Whatever the read brought in is kept, also when
@@ -92,6 +94,8 @@ class Stream {
   Connection connection_;
   // A read that failed; poll() reports it.
   std::optional<Error> read_error_;
+  // The last read brought data, so poll() reads at once instead of leaving it to a wait.
+  bool peer_active_ = true;
 };
 
 }  // namespace tarnvale::websocket
