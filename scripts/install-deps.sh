@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3 python3-websockets
-  util-linux procps
+  util-linux procps iproute2
 )
 
 missing=()
