@@ -35,9 +35,14 @@ void Progress::mark_failed(std::string why) {
   failed_.fetch_add(1);
 }
 
-bool Progress::wait_ready(std::size_t wanted) const {
+bool Progress::wait_ready(std::size_t wanted) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
   while (ready_.load(std::memory_order_relaxed) < wanted) {
     if (failed_.load() != 0) return false;
+    if (std::chrono::steady_clock::now() > deadline) {
+      mark_failed("only " + std::to_string(ready_.load()) + " clients were ready after two minutes");
+      return false;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return failed_.load() == 0;

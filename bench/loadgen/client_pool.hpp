@@ -27,8 +27,9 @@ class Progress {
   void mark_ready() { ready_.fetch_add(1, std::memory_order_relaxed); }
   // A client hit an error; the text of the first one is kept.
   void mark_failed(std::string why);
-  // Blocks until `wanted` clients are ready, or one failed; true on success.
-  bool wait_ready(std::size_t wanted) const;
+  // Blocks until `wanted` clients are ready, or one failed, or two minutes have passed;
+  // true on success.
+  bool wait_ready(std::size_t wanted);
   std::size_t failed() const { return failed_.load(); }
   std::string first_failure() const;
 

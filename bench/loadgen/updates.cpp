@@ -160,7 +160,14 @@ int run_updates(const Options& options) {
   // The window starts half a period after a tick's first update and lasts whole periods, so
   // it holds exactly `ticks` ticks and the service's CPU time of exactly those.
   const std::uint64_t seen = body.trees_seen.load();
-  while (body.trees_seen.load() == seen) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (body.trees_seen.load() == seen) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      std::fprintf(stderr, "updates: no update came for 5 s\n");
+      return 1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   const auto cpu_before = read_cpu_time(options.pid);
   body.measuring = true;
