@@ -54,11 +54,12 @@ Result<sockaddr_in, platform::IoError> parse_address(std::string_view text) {
   const auto colon = text.rfind(':');
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
+  if (colon == std::string_view::npos) return unexpected(platform::IoError::from_code(EINVAL));
+  const std::string host(text.substr(0, colon));
+  const char* const end = text.data() + text.size();
   unsigned port = 0;
-  const std::string host(text.substr(0, colon == std::string_view::npos ? 0 : colon));
-  if (colon == std::string_view::npos ||
-      std::from_chars(text.data() + colon + 1, text.data() + text.size(), port).ptr != text.data() + text.size() ||
-      port > 65535 || inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) {
+  const auto [stop, ec] = std::from_chars(text.data() + colon + 1, end, port);
+  if (ec != std::errc{} || stop != end || port > 65535 || inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) {
     return unexpected(platform::IoError::from_code(EINVAL));
   }
   addr.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -143,6 +144,10 @@ asio::awaitable<Result<void, platform::IoError>> serve(std::string_view address,
   bool paused = false;
   int burst = 0;
   for (;;) {
+    if (burst >= kAcceptBurst) {
+      burst = 0;
+      co_await asio::post(executor, asio::use_awaitable);
+    }
     sockaddr_in peer{};
     socklen_t peer_len = sizeof peer;
     const int conn = ::accept4(listener.native_handle(), reinterpret_cast<sockaddr*>(&peer), &peer_len,
@@ -155,7 +160,11 @@ asio::awaitable<Result<void, platform::IoError>> serve(std::string_view address,
         co_await listener.async_wait(tcp::acceptor::wait_read, asio::as_tuple(asio::use_awaitable));
         continue;
       }
-      if (is_per_connection(code)) continue;
+      if (is_per_connection(code)) {
+        // Counts against the burst like an accepted connection, so a run of them yields too.
+        ++burst;
+        continue;
+      }
       if (is_shortage(code)) {
         if (!paused) {
           (void)platform::write_stderr("accepting connections paused: " + platform::IoError::from_code(code).display() +
@@ -180,11 +189,7 @@ asio::awaitable<Result<void, platform::IoError>> serve(std::string_view address,
     }
     asio::co_spawn(executor, connection_task(std::move(socket), peer_text(peer), store),
                    platform::ReportFaults{"connection"});
-
-    if (++burst == kAcceptBurst) {
-      burst = 0;
-      co_await asio::post(executor, asio::use_awaitable);
-    }
+    ++burst;
   }
 }
 
