@@ -48,9 +48,11 @@ bool Progress::wait_ready(std::size_t wanted) {
   return failed_.load() == 0;
 }
 
-std::string Progress::first_failure() const {
+bool Progress::report_failures(const char* scenario) const {
   const std::lock_guard lock(failure_lock_);
-  return failure_;
+  if (failed_.load() == 0) return false;
+  std::fprintf(stderr, "%s: %zu clients failed: %s\n", scenario, failed_.load(), failure_.c_str());
+  return true;
 }
 
 ClientPool::ClientPool(std::size_t threads, tcp::endpoint service, Progress& progress)

@@ -30,8 +30,9 @@ class Progress {
   // Blocks until `wanted` clients are ready, or one failed, or two minutes have passed;
   // true on success.
   bool wait_ready(std::size_t wanted);
-  std::size_t failed() const { return failed_.load(); }
-  std::string first_failure() const;
+  // Writes "<scenario>: N clients failed: <first failure>" to standard error when any did;
+  // true then.
+  bool report_failures(const char* scenario) const;
 
  private:
   std::atomic<std::size_t> ready_{0};

@@ -72,7 +72,7 @@ int run_get_value(const Options& options) {
   ClientPool pool(threads, {asio::ip::make_address(options.host), options.port}, progress);
   pool.open(n, body);
   if (!progress.wait_ready(n)) {
-    std::fprintf(stderr, "get-value: %zu clients failed: %s\n", progress.failed(), progress.first_failure().c_str());
+    progress.report_failures("get-value");
     return 1;
   }
   std::this_thread::sleep_for(kWarmUp);
@@ -84,23 +84,18 @@ int run_get_value(const Options& options) {
   const std::int64_t end = now_ns();
   const auto cpu_after = read_cpu_time(options.pid);
   pool.stop();
-  if (progress.failed() != 0) {
-    std::fprintf(stderr, "get-value: %zu clients failed: %s\n", progress.failed(), progress.first_failure().c_str());
-    return 1;
-  }
+  if (progress.report_failures("get-value")) return 1;
   if (!cpu_before || !cpu_after) {
     std::fprintf(stderr, "get-value: cannot read the CPU time of process %d\n", options.pid);
     return 1;
   }
   const double replies = static_cast<double>(replies_after - replies_before);
   const double elapsed_s = static_cast<double>(end - start) / 1e9;
-  const std::int64_t cpu_ns = cpu_before->sched_ns && cpu_after->sched_ns ? *cpu_after->sched_ns - *cpu_before->sched_ns
-                                                                           : cpu_after->stat_ns() - cpu_before->stat_ns();
-  const double system_share = static_cast<double>(cpu_after->system_ns - cpu_before->system_ns) /
-                              static_cast<double>(std::max<std::int64_t>(1, cpu_after->stat_ns() - cpu_before->stat_ns()));
-  std::printf("get-value  %6zu connections  depth %zu  %s  %.0f replies/s  service CPU/reply %.2f us (%.0f%% kernel)  busy %.0f%%\n", n,
-              options.depth, options.path.c_str(), replies / elapsed_s, static_cast<double>(cpu_ns) / 1e3 / replies, 100 * system_share,
-              static_cast<double>(cpu_ns) / 1e7 / elapsed_s);
+  const CpuSpent cpu = cpu_spent(*cpu_before, *cpu_after);
+  std::printf("get-value  %6zu connections  depth %zu  %s  %.0f replies/s  service CPU/reply %.2f us (%.0f%% kernel)"
+              "  busy %.0f%%\n",
+              n, options.depth, options.path.c_str(), replies / elapsed_s, cpu.ns / 1e3 / replies, 100 * cpu.kernel_share,
+              cpu.ns / 1e7 / elapsed_s);
   return 0;
 }
 

@@ -46,14 +46,15 @@ int run_idle(const Options& options) {
   ClientPool pool(options.threads, {asio::ip::make_address(options.host), options.port}, progress);
   pool.open(n, body);
   if (!progress.wait_ready(n)) {
-    std::fprintf(stderr, "idle: %zu clients failed: %s\n", progress.failed(), progress.first_failure().c_str());
+    progress.report_failures("idle");
     return 1;
   }
   std::this_thread::sleep_for(kSettle);
   const auto loaded = read_rss(options.pid);
   pool.stop();
-  if (!loaded || progress.failed() != 0) {
-    std::fprintf(stderr, "idle: failed: %s\n", progress.first_failure().c_str());
+  if (progress.report_failures("idle")) return 1;
+  if (!loaded) {
+    std::fprintf(stderr, "idle: cannot read the RSS of process %d\n", options.pid);
     return 1;
   }
   std::printf("idle RSS   %6zu connections  idle %.2f MiB  with connections %.2f MiB  per connection %.2f KiB\n", n,

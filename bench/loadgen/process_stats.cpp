@@ -45,6 +45,13 @@ std::optional<CpuTime> read_cpu_time(int pid) {
   return cpu;
 }
 
+CpuSpent cpu_spent(const CpuTime& before, const CpuTime& after) {
+  const auto stat = static_cast<double>(after.stat_ns() - before.stat_ns());
+  const double sched = before.sched_ns && after.sched_ns ? static_cast<double>(*after.sched_ns - *before.sched_ns) : stat;
+  const double kernel = static_cast<double>(after.system_ns - before.system_ns);
+  return CpuSpent{sched, stat, stat > 0 ? kernel / stat : 0.0};
+}
+
 std::optional<std::int64_t> read_rss(int pid) {
   const auto status = read_text("/proc/" + std::to_string(pid) + "/status");
   if (!status) return std::nullopt;

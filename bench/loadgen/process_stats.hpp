@@ -16,6 +16,15 @@ struct CpuTime {
 };
 
 std::optional<CpuTime> read_cpu_time(int pid);
+
+// The CPU time spent between two readings: from schedstat where both have it, else from
+// stat; the stat figure alone; and the kernel's share of the stat figure.
+struct CpuSpent {
+  double ns;
+  double stat_ns;
+  double kernel_share;
+};
+CpuSpent cpu_spent(const CpuTime& before, const CpuTime& after);
 // VmRSS from /proc/<pid>/status, in bytes.
 std::optional<std::int64_t> read_rss(int pid);
 

@@ -153,7 +153,7 @@ int run_updates(const Options& options) {
   ClientPool pool(options.threads, {asio::ip::make_address(options.host), options.port}, progress);
   pool.open(n, body);
   if (!progress.wait_ready(n)) {
-    std::fprintf(stderr, "updates: %zu clients failed: %s\n", progress.failed(), progress.first_failure().c_str());
+    progress.report_failures("updates");
     return 1;
   }
 
@@ -175,10 +175,7 @@ int run_updates(const Options& options) {
   body.measuring = false;
   const auto cpu_after = read_cpu_time(options.pid);
   pool.stop();
-  if (progress.failed() != 0) {
-    std::fprintf(stderr, "updates: %zu clients failed: %s\n", progress.failed(), progress.first_failure().c_str());
-    return 1;
-  }
+  if (progress.report_failures("updates")) return 1;
   if (!cpu_before || !cpu_after) {
     std::fprintf(stderr, "updates: cannot read the CPU time of process %d\n", options.pid);
     return 1;
@@ -195,19 +192,13 @@ int run_updates(const Options& options) {
   }
   std::sort(spread_ms.begin(), spread_ms.end());
   const double periods = static_cast<double>(options.ticks);
-  const double stat_per_tick_ms = static_cast<double>(cpu_after->stat_ns() - cpu_before->stat_ns()) / 1e6 / periods;
-  const double system_share = static_cast<double>(cpu_after->system_ns - cpu_before->system_ns) /
-                              static_cast<double>(std::max<std::int64_t>(1, cpu_after->stat_ns() - cpu_before->stat_ns()));
-  double per_tick_ms = stat_per_tick_ms;
-  if (cpu_before->sched_ns && cpu_after->sched_ns) {
-    per_tick_ms = static_cast<double>(*cpu_after->sched_ns - *cpu_before->sched_ns) / 1e6 / periods;
-  }
-  const double per_message_us = per_tick_ms * 1e3 / static_cast<double>(2 * n);
+  const CpuSpent cpu = cpu_spent(*cpu_before, *cpu_after);
+  const double per_tick_ms = cpu.ns / 1e6 / periods;
   std::printf(
       "updates    %6zu connections  ticks %zu/%zu complete  tick->last update p50 %.1f ms  p99 %.1f ms  max %.1f ms"
       "  service CPU/tick %.2f ms (stat %.1f ms, %.0f%% kernel)  CPU/message %.2f us\n",
       n, spread_ms.size(), ticks.size(), percentile(spread_ms, 50), percentile(spread_ms, 99), spread_ms.back(),
-      per_tick_ms, stat_per_tick_ms, 100 * system_share, per_message_us);
+      per_tick_ms, cpu.stat_ns / 1e6 / periods, 100 * cpu.kernel_share, per_tick_ms * 1e3 / static_cast<double>(2 * n));
   return 0;
 }
 
