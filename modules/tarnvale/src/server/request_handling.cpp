@@ -16,7 +16,6 @@ namespace {
 using protocol::ClientRequest;
 using protocol::RequestKind;
 
-std::string not_found_message(const protocol::SystemPath& path) { return "path '" + path.text() + "' does not exist"; }
 
 std::string unsubscribe(const ClientRequest& request, Subscriptions& subscriptions) {
   const bool removed = subscriptions.erase(request.path.text()) > 0;
@@ -34,7 +33,9 @@ std::string answer_from_tree(const ClientRequest& request, const tree::DataStore
     return protocol::error_response(request.uuid, "data_not_ready", "the first complete system sample is not available");
   }
   const tree::DataNode* node = resolve(snapshot->root(), request.path);
-  if (node == nullptr) return protocol::error_response(request.uuid, "path_not_found", not_found_message(request.path));
+  if (node == nullptr) {
+    return protocol::error_response(request.uuid, kPathNotFound, path_not_found_message(request.path));
+  }
 
   switch (request.kind) {
     case RequestKind::GetSchema:

@@ -15,12 +15,11 @@ boost::asio::awaitable<Result<void, websocket::Error>> publish_updates(websocket
   if (subscriptions.empty()) co_return Result<void, websocket::Error>{};
   const std::shared_ptr<const tree::DataTree> snapshot = store.snapshot_tree();
   if (!snapshot) co_return Result<void, websocket::Error>{};
-  for (const auto& [text, path] : subscriptions) {
+  for (const auto& [_, path] : subscriptions) {
     const tree::DataNode* node = resolve(snapshot->root(), path);
     // The value is written once per published tree and shared by every connection.
     std::string message = node != nullptr ? protocol::data_update(path, snapshot->value_text(*node))
-                                          : protocol::data_update_error(path, "path_not_found",
-                                                                        "path '" + text + "' does not exist");
+                                          : protocol::data_update_error(path, kPathNotFound, path_not_found_message(path));
     auto sent = co_await send_text(stream, std::move(message));
     if (!sent) co_return unexpected(std::move(sent).error());
   }
