@@ -55,6 +55,13 @@ asio::awaitable<void> settle(std::shared_ptr<std::optional<Done>> result) {
   for (int i = 0; i < 1000 && !result->has_value(); ++i) co_await asio::post(ex, asio::use_awaitable);
 }
 
+// Closes from the client side, reads the answer and lets the connection loop end.
+asio::awaitable<void> close_cleanly(websocket::Stream& client, std::shared_ptr<std::optional<Done>> result) {
+  EXPECT_TRUE((co_await client.close(1000, "")).has_value());
+  co_await next_text(client);
+  co_await settle(std::move(result));
+}
+
 bool ended_cleanly(const std::shared_ptr<std::optional<Done>>& result) {
   return result->has_value() && (*result)->has_value();
 }
@@ -149,9 +156,7 @@ asio::awaitable<void> fair_choice(tree::DataStore store, int* reply_first, int* 
                       : second.find("GetValueResponse") != std::string::npos);
     *reply_first += reply;
     *update_first += update;
-    EXPECT_TRUE((co_await pair.client->close(1000, "")).has_value());
-    co_await next_text(*pair.client);
-    co_await settle(result);
+    co_await close_cleanly(*pair.client, result);
   }
 }
 
@@ -167,11 +172,6 @@ TEST(Connection, ReadyMessageAndReadyTickAreServedInRandomOrder) {
   EXPECT_GT(update_first, 12);
 }
 
-}  // namespace
-}  // namespace tarnvale::server
-
-namespace tarnvale::server {
-namespace {
 
 // A message much larger than one read, already complete in the socket when the connection
 // first looks: it must be read to its end without waiting for bytes that will never come.
@@ -184,9 +184,7 @@ asio::awaitable<void> large_request_already_received(tree::DataStore store, bool
   auto result = std::make_shared<std::optional<Done>>();
   start_loop(*pair.server, store, result);
   *answered = (co_await next_text(*pair.client)).find("GetValueResponse") != std::string::npos;
-  EXPECT_TRUE((co_await pair.client->close(1000, "")).has_value());
-  co_await next_text(*pair.client);
-  co_await settle(result);
+  co_await close_cleanly(*pair.client, result);
 }
 
 TEST(Connection, LargeMessageAlreadyInTheSocketIsReadWithoutANewArrival) {
@@ -203,11 +201,6 @@ TEST(Connection, LargeMessageAlreadyInTheSocketIsReadWithoutANewArrival) {
   EXPECT_TRUE(answered);
 }
 
-}  // namespace
-}  // namespace tarnvale::server
-
-namespace tarnvale::server {
-namespace {
 
 using namespace std::chrono_literals;
 
