@@ -1,7 +1,6 @@
 #include "protocol/outgoing.hpp"
 
 #include <algorithm>
-#include <utility>
 
 #include "json/writer.hpp"
 #include "protocol/uuid.hpp"
@@ -54,15 +53,16 @@ std::string open_update(const SystemPath& path, std::size_t payload_size) {
   return out;
 }
 
-// {"uuid":…,"topic":…,"type":"DataUpdate","body":{"path":…,"value": of a pushed update, with
-// room for `value_size` bytes of value and the closing braces.
-std::string open_update_body(const SystemPath& path, std::size_t value_size) {
-  constexpr std::string_view kBody = R"(,"body":{"path":)";
-  constexpr std::string_view kValue = R"(,"value":)";
-  std::string out = open_update(path, kBody.size() + path.text().size() + 2 + kValue.size() + value_size + 2);
-  out.append(kBody);
+// Every body begins with its "path"; the keys that follow it sort after "path".
+constexpr std::string_view kBodyPath = R"(,"body":{"path":)";
+constexpr std::string_view kValueKey = R"(,"value":)";
+
+// {"uuid":…,"topic":…,"type":"DataUpdate","body":{"path":… of a pushed update, with room
+// for `rest_size` more bytes of body and the closing braces.
+std::string open_update_body(const SystemPath& path, std::size_t rest_size) {
+  std::string out = open_update(path, kBodyPath.size() + path.text().size() + 2 + rest_size + 2);
+  out.append(kBodyPath);
   json::write_string(out, path.text());
-  out.append(kValue);
   return out;
 }
 
@@ -79,45 +79,52 @@ std::size_t error_size(std::string_view code, std::string_view message) {
   return 32 + code.size() + message.size();
 }
 
-json::Value path_body(const SystemPath& path, std::string_view key, json::Value payload) {
-  json::Object body;
-  body.emplace("path", path.text());
-  body.emplace(std::string(key), std::move(payload));
-  return body;
+// {"uuid":…,"topic":…,"type":…,"body":{"path":<path> of a reply, with room for `rest_size`
+// more bytes of body and the closing braces.
+std::string open_reply_body(const ClientRequest& request, std::size_t rest_size) {
+  const std::string& path = request.path.text();
+  std::string out =
+      open_reply(request.uuid, kReplyTypes[static_cast<std::size_t>(request.kind)], kBodyPath.size() + path.size() + 2 + rest_size + 2);
+  out.append(kBodyPath);
+  json::write_string(out, path);
+  return out;
+}
+
+// A reply or update body that ends with `key` (which holds its own comma, quotes and colon)
+// and the written value JSON.
+std::string close_body(std::string out, std::string_view key, std::string_view value_json) {
+  out.append(key);
+  out.append(value_json);
+  out.append("}}");
+  return out;
 }
 
 }  // namespace
 
-json::Value value_body(const SystemPath& path, const tree::DataNode& node) {
-  return path_body(path, "value", node.to_json_value());
-}
-
-json::Value schema_body(const SystemPath& path, const tree::DataNode& node) {
-  return path_body(path, "schema", node.to_schema_json());
-}
-
 std::string_view reply_type(RequestKind kind) { return kReplyTypes[static_cast<std::size_t>(kind)]; }
 
-std::string success_response(const ClientRequest& request, json::Value body) {
-  std::string out = open_reply(request.uuid, reply_type(request.kind), 64);
-  out.append(R"(,"body":)");
-  json::write(out, body);
-  out.push_back('}');
+std::string value_response(const ClientRequest& request, std::string_view value_json) {
+  return close_body(open_reply_body(request, kValueKey.size() + value_json.size()), kValueKey, value_json);
+}
+
+std::string schema_response(const ClientRequest& request, const tree::DataNode& node) {
+  std::string out = open_reply_body(request, 64);
+  out.append(R"(,"schema":)");
+  json::write(out, node.to_schema_json());
+  out.append("}}");
   return out;
 }
 
-std::string value_response(const ClientRequest& request, std::string_view value_json) {
-  constexpr std::string_view kBody = R"(,"body":{"path":)";
-  constexpr std::string_view kValue = R"(,"value":)";
-  const std::string& path = request.path.text();
-  std::string out = open_reply(request.uuid, reply_type(RequestKind::GetValue),
-                               kBody.size() + path.size() + 2 + kValue.size() + value_json.size() + 2);
-  out.append(kBody);
-  json::write_string(out, path);
-  out.append(kValue);
-  out.append(value_json);
-  out.append("}}");
-  return out;
+std::string subscribe_response(const ClientRequest& request, std::string_view value_json) {
+  constexpr std::string_view kSubscribedValue = R"(,"subscribed":true,"value":)";
+  return close_body(open_reply_body(request, kSubscribedValue.size() + value_json.size()), kSubscribedValue,
+                    value_json);
+}
+
+std::string unsubscribe_response(const ClientRequest& request, bool removed) {
+  constexpr std::string_view kRemoved = R"(,"removed":)";
+  const std::string_view flag = removed ? "true" : "false";
+  return close_body(open_reply_body(request, kRemoved.size() + flag.size()), kRemoved, flag);
 }
 
 std::string error_response(std::string_view uuid, std::string_view code, std::string_view message) {
@@ -126,19 +133,12 @@ std::string error_response(std::string_view uuid, std::string_view code, std::st
   return out;
 }
 
-std::string data_update(const SystemPath& path, const tree::DataNode& node) {
-  // Room for a leaf's value; a branch grows the buffer as it is written.
-  std::string out = open_update_body(path, 32);
-  node.write_json_value(out);
-  out.append("}}");
-  return out;
+std::string error_response(std::string_view uuid, FixedError error) {
+  return error_response(uuid, error.code, error.message);
 }
 
 std::string data_update(const SystemPath& path, std::string_view value_json) {
-  std::string out = open_update_body(path, value_json.size());
-  out.append(value_json);
-  out.append("}}");
-  return out;
+  return close_body(open_update_body(path, kValueKey.size() + value_json.size()), kValueKey, value_json);
 }
 
 std::string data_update_error(const SystemPath& path, std::string_view code, std::string_view message) {

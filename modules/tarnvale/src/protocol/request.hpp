@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/result.hpp"
+#include "protocol/codes.hpp"
 #include "protocol/system_path.hpp"
 
 namespace tarnvale::protocol {
@@ -22,10 +23,6 @@ struct ClientRequest {
 
   friend bool operator==(const ClientRequest&, const ClientRequest&) = default;
 };
-
-inline constexpr std::string_view kInvalidMessage = "invalid_message";
-inline constexpr std::string_view kUnsupportedMessageType = "unsupported_message_type";
-inline constexpr std::string_view kInvalidPath = "invalid_path";
 
 struct RequestDecodeError {
   // kInvalidMessage, kUnsupportedMessageType or kInvalidPath.

@@ -9,6 +9,7 @@
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 
+#include "protocol/codes.hpp"
 #include "server/request_handling.hpp"
 #include "server/subscriptions.hpp"
 #include "server/update_pass.hpp"
@@ -30,9 +31,8 @@ constexpr int kPassBudget = 128;
 using Taken = std::variant<std::monostate, websocket::Event, tree::TickEvent>;
 
 // Sends a server close and ends the connection: success once the close frame is flushed.
-asio::awaitable<std::optional<Done>> close_with(websocket::Stream& stream, std::uint16_t code,
-                                                std::string_view reason) {
-  auto closed = co_await stream.close(code, reason);
+asio::awaitable<std::optional<Done>> close_with(websocket::Stream& stream, protocol::CloseFrame frame) {
+  auto closed = co_await stream.close(frame.code, frame.reason);
   if (!closed) co_return Done(unexpected(std::move(closed).error()));
   co_return Done{};
 }
@@ -47,7 +47,7 @@ asio::awaitable<std::optional<Done>> on_event(websocket::Stream& stream, const t
     co_return std::nullopt;
   }
   if (std::holds_alternative<websocket::Binary>(event)) {
-    co_return co_await close_with(stream, kCloseBinary, kReasonBinary);
+    co_return co_await close_with(stream, protocol::kCloseBinaryMessage);
   }
   if (std::holds_alternative<websocket::End>(event)) co_return Done{};
   // A ping's pong, or a client close's answer, was queued while reading: send it.
@@ -61,7 +61,7 @@ asio::awaitable<std::optional<Done>> on_event(websocket::Stream& stream, const t
 asio::awaitable<std::optional<Done>> on_tick(websocket::Stream& stream, const tree::DataStore& store,
                                              const Subscriptions& subscriptions, tree::TickEvent event) {
   if (std::holds_alternative<tree::TickLagged>(event)) {
-    co_return co_await close_with(stream, kCloseLagged, kReasonLagged);
+    co_return co_await close_with(stream, protocol::kCloseLagged);
   }
   if (std::holds_alternative<tree::TickClosed>(event)) co_return Done{};
   auto published = co_await publish_updates(stream, store, subscriptions);

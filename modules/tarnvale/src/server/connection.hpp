@@ -11,11 +11,6 @@
 
 namespace tarnvale::server {
 
-inline constexpr std::uint16_t kCloseBinary = 1003;
-inline constexpr std::string_view kReasonBinary = "tarnvale accepts JSON text messages only";
-inline constexpr std::uint16_t kCloseLagged = 1008;
-inline constexpr std::string_view kReasonLagged = "client could not keep up with system updates";
-
 // Success when the connection ended by a close from either side or the end of the stream;
 // otherwise the WebSocket error that ended it.
 boost::asio::awaitable<Result<void, websocket::Error>> handle_connection(boost::asio::ip::tcp::socket socket,

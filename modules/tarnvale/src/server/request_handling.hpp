@@ -13,9 +13,6 @@
 
 namespace tarnvale::server {
 
-inline constexpr std::uint16_t kCloseNoUsableUuid = 1002;
-inline constexpr std::string_view kReasonNoUsableUuid = "invalid request without a usable UUID";
-
 // True after a reply was sent and flushed; false after the close for a request without a
 // usable uuid was sent (the connection ends); the WebSocket error of a failed send.
 boost::asio::awaitable<Result<bool, websocket::Error>> handle_text_request(websocket::Stream& stream,

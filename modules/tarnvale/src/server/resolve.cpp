@@ -11,8 +11,4 @@ const tree::DataNode* resolve(const tree::DataNode& node, const protocol::System
   return current;
 }
 
-std::string path_not_found_message(const protocol::SystemPath& path) {
-  return "path '" + path.text() + "' does not exist";
-}
-
 }  // namespace tarnvale::server

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "protocol/codes.hpp"
 #include "protocol/outgoing.hpp"
 #include "server/resolve.hpp"
 #include "server/send_text.hpp"
@@ -19,7 +20,8 @@ boost::asio::awaitable<Result<void, websocket::Error>> publish_updates(websocket
     const tree::DataNode* node = resolve(snapshot->root(), path);
     // The value is written once per published tree and shared by every connection.
     std::string message = node != nullptr ? protocol::data_update(path, snapshot->value_text(*node))
-                                          : protocol::data_update_error(path, kPathNotFound, path_not_found_message(path));
+                                          : protocol::data_update_error(path, protocol::kPathNotFound,
+                                                                                  protocol::path_not_found_message(path.text()));
     auto sent = co_await send_text(stream, std::move(message));
     if (!sent) co_return unexpected(std::move(sent).error());
   }
