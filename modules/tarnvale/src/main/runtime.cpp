@@ -13,12 +13,28 @@
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/system/system_error.hpp>
 
 #include "platform/fault.hpp"
+#include "platform/io_error.hpp"
 
 namespace tarnvale::main {
 
 namespace asio = boost::asio;
+
+namespace {
+
+// The debug rendering of what failed while the runtime was built.
+std::string build_error_debug(const std::exception& e) {
+  if (const auto* system = dynamic_cast<const boost::system::system_error*>(&e);
+      system != nullptr && system->code().category() == boost::system::system_category()) {
+    return platform::IoError::from_code(system->code().value()).debug();
+  }
+  return platform::IoError::custom("Other", platform::debug_quote(e.what())).debug();
+}
+
+}  // namespace
 
 void prepare_process() {
   for (int fd = 0; fd <= 2; ++fd) {
@@ -43,9 +59,12 @@ int run_main(const MainTask& task) {
     std::unique_ptr<asio::io_context> runtime;
     try {
       runtime = std::make_unique<asio::io_context>(1);
+      // The first timer brings up the I/O and timer drivers (epoll, eventfd, timerfd): made
+      // here, their failure is the runtime's, not a fault of the main task.
+      asio::steady_timer drivers(*runtime);
     } catch (const std::exception& e) {
-      platform::report_fault("main", std::make_exception_ptr(
-                                         std::runtime_error(std::string("Failed building the Runtime: ") + e.what())));
+      platform::report_fault("main", std::make_exception_ptr(std::runtime_error("Failed building the Runtime: " +
+                                                                                build_error_debug(e))));
       return 101;
     }
     asio::co_spawn(*runtime, task(), [&](std::exception_ptr e, MainResult r) {

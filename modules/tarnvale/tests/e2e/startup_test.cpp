@@ -1,5 +1,6 @@
 // Start-up of the real binary: its one line on standard output about a second after the
-// start, and a second instance on the same port that fails to bind without disturbing the first.
+// start, a second instance on the same port that fails to bind without disturbing the first,
+// and a runtime that cannot be built.
 #include <string>
 
 #include <gtest/gtest.h>
@@ -38,6 +39,20 @@ TEST(Startup, LineAfterTheFirstSampleAndASecondInstanceFailsToBind) {
   EXPECT_TRUE(first.running());
   EXPECT_EQ(first.stdout_line(0ms), std::nullopt);
   EXPECT_EQ(first.stderr_text(), "");
+}
+
+// Without a descriptor for the I/O driver the runtime cannot be built: a fault, before the
+// main task has done anything.
+TEST(Startup, RuntimeWithoutDescriptorsIsAFaultWithStatus101) {
+  const auto binary = unsanitized_binary();
+  if (!binary) GTEST_SKIP() << "a sanitizer build runs this on the binary named by TARNVALE_RELEASE_BINARY";
+  ServiceProcess service({"prlimit", "--nofile=3:3"}, *binary);
+  EXPECT_EQ(service.wait_exit(5s), 101);
+  const std::string err = service.stderr_text();
+  EXPECT_NE(err.find(R"(Failed building the Runtime: Os { code: 24, kind: TooManyOpenFiles, message: "No file descriptors available" })"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(err.find("Error: "), std::string::npos) << err;
 }
 
 }  // namespace
