@@ -202,7 +202,7 @@ Result<EncodedHeader, Error> Connection::frame_message(Opcode opcode, std::strin
 Result<void, Error> Connection::queue_ping(std::string_view payload) {
   if (auto ok = check_can_send(); !ok) return ok;
   if (payload.size() > kMaxControlPayload) {
-    return unexpected(Error::protocol("Control frame too big (payload must be 125 bytes or less)"));
+    return unexpected(Error::protocol(std::string(kControlFrameTooBig)));
   }
   ping_ = encode_frame(Opcode::ping, payload, next_mask());
   return {};
@@ -214,7 +214,7 @@ Result<void, Error> Connection::queue_close(std::uint16_t code, std::string_view
   }
   if (state_ != ConnectionState::active) return {};
   if (reason.size() > kMaxCloseReason) {
-    return unexpected(Error::protocol("Control frame too big (payload must be 125 bytes or less)"));
+    return unexpected(Error::protocol(std::string(kControlFrameTooBig)));
   }
   close_ = encode_frame(Opcode::close, close_payload(code, reason), next_mask());
   state_ = ConnectionState::closed_by_us;

@@ -55,5 +55,6 @@ class Error {
 inline constexpr std::string_view kResetWithoutClosingHandshake = "Connection reset without closing handshake";
 inline constexpr std::string_view kHandshakeNotFinished = "Handshake not finished";
 inline constexpr std::string_view kSendAfterClosing = "Sending after closing is not allowed";
+inline constexpr std::string_view kControlFrameTooBig = "Control frame too big (payload must be 125 bytes or less)";
 
 }  // namespace tarnvale::websocket

@@ -32,7 +32,7 @@ Result<std::optional<FrameHeader>, Error> parse_frame_header(const unsigned char
   if (is_control(header.opcode)) {
     if (!header.fin) return unexpected(Error::protocol("Fragmented control frame"));
     if (short_length > kMaxControlPayload) {
-      return unexpected(Error::protocol("Control frame too big (payload must be 125 bytes or less)"));
+      return unexpected(Error::protocol(std::string(kControlFrameTooBig)));
     }
   }
   if (role == Role::server && !header.masked) {
