@@ -16,6 +16,7 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/system/system_error.hpp>
 
+#include "platform/console.hpp"
 #include "platform/fault.hpp"
 #include "platform/io_error.hpp"
 
@@ -89,9 +90,8 @@ int run_main(const MainTask& task) {
     return 101;
   }
   if (result && !*result) {
-    const std::string line = "Error: " + result->error().debug() + "\n";
     // A failure of this last write is ignored.
-    [[maybe_unused]] auto written = write(STDERR_FILENO, line.data(), line.size());
+    (void)platform::write_stderr("Error: " + result->error().debug() + "\n");
     return 1;
   }
   return 0;

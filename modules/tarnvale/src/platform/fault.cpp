@@ -1,7 +1,8 @@
 #include "platform/fault.hpp"
 
-#include <cstdio>
 #include <string>
+
+#include "platform/console.hpp"
 
 namespace tarnvale::platform {
 
@@ -18,7 +19,7 @@ void report_fault(std::string_view task, std::exception_ptr fault) noexcept {
   line.append(": ");
   line.append(what);
   line.push_back('\n');
-  std::fwrite(line.data(), 1, line.size(), stderr);
+  (void)write_stderr(line);
 }
 
 }  // namespace tarnvale::platform

@@ -1,8 +1,5 @@
 #include "sampler/system_sampler.hpp"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <stdexcept>
 #include <string>
 
@@ -14,6 +11,7 @@
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 
+#include "platform/console.hpp"
 #include "platform/fault.hpp"
 #include "sampler/sample_once.hpp"
 #include "sampler/tick_schedule.hpp"
@@ -24,17 +22,9 @@ namespace asio = boost::asio;
 
 namespace {
 
-// One write where the kernel takes the line whole; a failure to report is not a reason to
-// stop sampling, so it is dropped.
+// A failure to report is not a reason to stop sampling, so it is dropped.
 void report_refresh_failure(const metrics::MetricsError& error) {
-  const std::string line = "system metrics refresh failed: " + error.display() + "\n";
-  std::size_t written = 0;
-  while (written < line.size()) {
-    const ssize_t n = ::write(STDERR_FILENO, line.data() + written, line.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    written += static_cast<std::size_t>(n);
-  }
+  (void)platform::write_stderr("system metrics refresh failed: " + error.display() + "\n");
 }
 
 bool is_cancelled(const asio::cancellation_state& state) {
