@@ -1,12 +1,8 @@
 #include "server/listener.hpp"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <charconv>
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <string>
@@ -22,6 +18,7 @@
 #include "platform/console.hpp"
 #include "platform/fault.hpp"
 #include "server/connection.hpp"
+#include "server/listen_socket.hpp"
 
 namespace tarnvale::server {
 
@@ -34,79 +31,6 @@ namespace {
 constexpr int kAcceptBurst = 32;
 constexpr std::chrono::milliseconds kFirstPause{5};
 constexpr std::chrono::milliseconds kLongestPause{1000};
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
-Result<sockaddr_in, platform::IoError> parse_address(std::string_view text) {
-  const auto colon = text.rfind(':');
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  if (colon == std::string_view::npos) return unexpected(platform::IoError::from_code(EINVAL));
-  const std::string host(text.substr(0, colon));
-  const char* const end = text.data() + text.size();
-  unsigned port = 0;
-  const auto [stop, ec] = std::from_chars(text.data() + colon + 1, end, port);
-  if (ec != std::errc{} || stop != end || port > 65535 || inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) {
-    return unexpected(platform::IoError::from_code(EINVAL));
-  }
-  addr.sin_port = htons(static_cast<std::uint16_t>(port));
-  return addr;
-}
-
-Result<int, platform::IoError> open_listener(const sockaddr_in& addr) {
-  Descriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (fd.get() < 0) return unexpected(platform::IoError::from_code(errno));
-  const int on = 1;
-  if (::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
-      ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd.get(), 128) != 0) {
-    return unexpected(platform::IoError::from_code(errno));
-  }
-  return fd.release();
-}
-
-std::string peer_text(const sockaddr_in& peer) {
-  char ip[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &peer.sin_addr, ip, sizeof ip);
-  return std::string(ip) + ":" + std::to_string(ntohs(peer.sin_port));
-}
-
-// Errors that concern only the connection being accepted: it is gone, the next one is taken.
-bool is_per_connection(int code) {
-  switch (code) {
-    case ECONNABORTED:
-    case EPROTO:
-    case EPERM:
-    case EINTR:
-    case ENETDOWN:
-    case ENOPROTOOPT:
-    case EHOSTDOWN:
-    case ENONET:
-    case EHOSTUNREACH:
-    case EOPNOTSUPP:
-    case ENETUNREACH:
-    case ECONNRESET:
-    case ETIMEDOUT:
-      return true;
-    default:
-      return false;
-  }
-}
-
-// A shortage that passes once other connections end: accepting pauses, serving goes on.
-bool is_shortage(int code) { return code == EMFILE || code == ENFILE || code == ENOBUFS || code == ENOMEM; }
 
 asio::awaitable<void> connection_task(tcp::socket socket, std::string peer, tree::DataStore store) {
   auto result = co_await handle_connection(std::move(socket), std::move(store));
@@ -148,46 +72,43 @@ asio::awaitable<Result<void, platform::IoError>> serve(std::string_view address,
       burst = 0;
       co_await asio::post(executor, asio::use_awaitable);
     }
-    sockaddr_in peer{};
-    socklen_t peer_len = sizeof peer;
-    const int conn = ::accept4(listener.native_handle(), reinterpret_cast<sockaddr*>(&peer), &peer_len,
-                               SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (conn < 0) {
-      const int code = errno;
-      if (code == EAGAIN || code == EWOULDBLOCK) {
-        // The backlog is empty; the reactor reports the next connection.
-        burst = 0;
-        co_await listener.async_wait(tcp::acceptor::wait_read, asio::as_tuple(asio::use_awaitable));
-        continue;
+    auto accepted = accept_connection(listener.native_handle());
+    if (!accepted) {
+      const int code = accepted.error();
+      switch (classify_accept_error(code)) {
+        case AcceptError::would_block:
+          // The backlog is empty; the reactor reports the next connection.
+          burst = 0;
+          co_await listener.async_wait(tcp::acceptor::wait_read, asio::as_tuple(asio::use_awaitable));
+          continue;
+        case AcceptError::per_connection:
+          // Counts against the burst like an accepted connection, so a run of them yields too.
+          ++burst;
+          continue;
+        case AcceptError::shortage:
+          if (!paused) {
+            (void)platform::write_stderr("accepting connections paused: " +
+                                         platform::IoError::from_code(code).display() + "\n");
+            paused = true;
+          }
+          pause.expires_after(next_pause);
+          co_await pause.async_wait(asio::as_tuple(asio::use_awaitable));
+          next_pause = std::min(next_pause * 2, kLongestPause);
+          continue;
+        case AcceptError::fatal:
+          co_return unexpected(platform::IoError::from_code(code));
       }
-      if (is_per_connection(code)) {
-        // Counts against the burst like an accepted connection, so a run of them yields too.
-        ++burst;
-        continue;
-      }
-      if (is_shortage(code)) {
-        if (!paused) {
-          (void)platform::write_stderr("accepting connections paused: " + platform::IoError::from_code(code).display() +
-                                       "\n");
-          paused = true;
-        }
-        pause.expires_after(next_pause);
-        co_await pause.async_wait(asio::as_tuple(asio::use_awaitable));
-        next_pause = std::min(next_pause * 2, kLongestPause);
-        continue;
-      }
-      co_return unexpected(platform::IoError::from_code(code));
     }
     paused = false;
     next_pause = kFirstPause;
 
     tcp::socket socket(executor);
-    socket.assign(tcp::v4(), conn, ec);
+    socket.assign(tcp::v4(), accepted->fd, ec);
     if (ec) {
-      ::close(conn);
+      ::close(accepted->fd);
       co_return unexpected(platform::IoError::from_code(ec.value()));
     }
-    asio::co_spawn(executor, connection_task(std::move(socket), peer_text(peer), store),
+    asio::co_spawn(executor, connection_task(std::move(socket), peer_text(accepted->peer), store),
                    platform::ReportFaults{"connection"});
     ++burst;
   }
