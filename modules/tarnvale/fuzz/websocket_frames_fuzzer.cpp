@@ -6,8 +6,8 @@
 #include <string_view>
 #include <variant>
 
+#include "platform/utf8.hpp"
 #include "websocket/core/connection.hpp"
-#include "websocket/core/utf8_validator.hpp"
 
 namespace {
 
@@ -15,11 +15,6 @@ using namespace tarnvale::websocket;
 
 void check(bool condition) {
   if (!condition) std::abort();
-}
-
-bool is_utf8(std::string_view text) {
-  Utf8Validator v;
-  return v.feed(text) && v.finish();
 }
 
 // Takes events until the connection wants input or fails; false once it has ended.
@@ -37,7 +32,7 @@ bool drain(Connection& c) {
       return true;
     }
     const Event& e = **r;
-    if (const auto* text = std::get_if<Text>(&e)) check(is_utf8(text->payload));
+    if (const auto* text = std::get_if<Text>(&e)) check(tarnvale::platform::is_valid_utf8(text->payload));
     if (const auto* binary = std::get_if<Binary>(&e)) check(binary->payload.size() <= kMaxMessageSize);
     if (const auto* ping = std::get_if<Ping>(&e)) check(ping->payload.size() <= kMaxControlPayload);
     if (const auto* pong = std::get_if<Pong>(&e)) check(pong->payload.size() <= kMaxControlPayload);

@@ -1,7 +1,7 @@
 #include "metrics/load_average.hpp"
 
 #include "metrics/decimal.hpp"
-#include "metrics/utf8.hpp"
+#include "metrics/white_space.hpp"
 
 namespace tarnvale::metrics {
 

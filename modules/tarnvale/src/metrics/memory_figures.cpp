@@ -3,7 +3,7 @@
 #include "metrics/decimal.hpp"
 #include "metrics/saturating.hpp"
 #include "metrics/text_lines.hpp"
-#include "metrics/utf8.hpp"
+#include "metrics/white_space.hpp"
 
 namespace tarnvale::metrics {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "metrics/utf8.hpp"
+#include "metrics/white_space.hpp"
 
 namespace tarnvale::metrics {
 

@@ -1,6 +1,6 @@
 #include "metrics/node_name.hpp"
 
-#include "metrics/utf8.hpp"
+#include "platform/utf8.hpp"
 
 namespace tarnvale::metrics {
 
@@ -19,7 +19,7 @@ std::string canonical_node_name(std::string_view raw, std::string_view fallback)
   bool in_run = false;
   std::size_t pos = 0;
   while (pos < raw.size()) {
-    const char32_t c = decode_utf8(raw, pos);
+    const char32_t c = platform::decode_utf8(raw, pos);
     if (is_allowed(c)) {
       name.push_back(static_cast<char>(c));
       in_run = false;

@@ -6,7 +6,7 @@
 #include "metrics/load_average.hpp"
 #include "metrics/node_name.hpp"
 #include "metrics/saturating.hpp"
-#include "metrics/utf8.hpp"
+#include "platform/utf8.hpp"
 
 namespace tarnvale::metrics {
 
@@ -21,7 +21,7 @@ double clamp_usage(float usage) {
 bool has_visible_character(std::string_view text) {
   std::size_t pos = 0;
   while (pos < text.size()) {
-    if (!is_white_space(decode_utf8(text, pos))) return true;
+    if (!platform::is_white_space(platform::decode_utf8(text, pos))) return true;
   }
   return false;
 }

@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "metrics/utf8.hpp"
+#include "platform/utf8.hpp"
 
 namespace tarnvale::metrics {
 
@@ -40,7 +40,7 @@ std::optional<std::string_view> TextFile::read() {
   ::close(fd);
   if (failed) return std::nullopt;
   const std::string_view text(buffer_.data(), length);
-  if (!is_valid_utf8(text)) return std::nullopt;
+  if (!platform::is_valid_utf8(text)) return std::nullopt;
   return text;
 }
 

@@ -1,73 +1,78 @@
 #include "platform/utf8.hpp"
 
-#include <cstdint>
 #include <cstring>
 
 namespace tarnvale::platform {
 
-namespace {
+Result<void, Utf8Fault> Utf8Validator::feed(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  while (i < n) {
+    if (need_ == 0) {
+      // Most texts are ASCII: skip eight bytes at a time while no high bit is set.
+      while (i + 8 <= n) {
+        std::uint64_t word;
+        std::memcpy(&word, p + i, 8);
+        if (word & 0x8080808080808080ULL) break;
+        i += 8;
+      }
+      if (i == n) break;
+      const unsigned char c = p[i];
+      if (c < 0x80) {
+        ++i;
+        continue;
+      }
+      seq_start_ = offset_ + i;
+      const Utf8Lead lead = utf8_lead(c);
+      if (lead.length == 0) return unexpected(Utf8Fault{seq_start_, 1});
+      need_ = lead.length - 1;
+      lo_ = lead.second_lo;
+      hi_ = lead.second_hi;
+      seen_ = 1;
+      ++i;
+    } else {
+      const unsigned char c = p[i];
+      if (c < lo_ || c > hi_) return unexpected(Utf8Fault{seq_start_, seen_});
+      lo_ = 0x80;
+      hi_ = 0xBF;
+      --need_;
+      ++seen_;
+      ++i;
+    }
+  }
+  offset_ += n;
+  return {};
+}
 
-bool in(unsigned char b, unsigned char lo, unsigned char hi) { return b >= lo && b <= hi; }
+Result<void, std::uint64_t> Utf8Validator::finish() const {
+  if (need_ != 0) return unexpected(seq_start_);
+  return {};
+}
 
-}  // namespace
+bool is_valid_utf8(std::string_view text) {
+  Utf8Validator validator;
+  return validator.feed(text) && validator.finish();
+}
 
 char32_t decode_utf8(std::string_view text, std::size_t& pos) {
-  const auto lead = static_cast<unsigned char>(text[pos++]);
-  if (lead < 0x80) return lead;
-  std::size_t length;
-  unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
-  char32_t c;
-  if (in(lead, 0xC2, 0xDF)) {
-    length = 2;
-    c = lead & 0x1F;
-  } else if (in(lead, 0xE0, 0xEF)) {
-    length = 3;
-    c = lead & 0x0F;
-    if (lead == 0xE0) lo = 0xA0;
-    if (lead == 0xED) hi = 0x9F;  // no surrogates
-  } else if (in(lead, 0xF0, 0xF4)) {
-    length = 4;
-    c = lead & 0x07;
-    if (lead == 0xF0) lo = 0x90;
-    if (lead == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
-  } else {
-    return kReplacementCharacter;
-  }
-  for (std::size_t i = 1; i < length; ++i) {
+  const auto first = static_cast<unsigned char>(text[pos++]);
+  const Utf8Lead lead = utf8_lead(first);
+  if (lead.length == 1) return first;
+  if (lead.length == 0) return kReplacementCharacter;
+  char32_t c = first & (0x7F >> lead.length);
+  unsigned char lo = lead.second_lo;
+  unsigned char hi = lead.second_hi;
+  for (unsigned i = 1; i < lead.length; ++i) {
     if (pos >= text.size()) return kReplacementCharacter;
     const auto b = static_cast<unsigned char>(text[pos]);
-    if (!in(b, lo, hi)) return kReplacementCharacter;
+    if (b < lo || b > hi) return kReplacementCharacter;
     c = (c << 6) | (b & 0x3F);
     ++pos;
     lo = 0x80;
     hi = 0xBF;
   }
   return c;
-}
-
-bool is_valid_utf8(std::string_view text) {
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    // Kernel texts are ASCII: skip eight bytes at a time while no high bit is set.
-    std::uint64_t word;
-    if (pos + sizeof word <= text.size()) {
-      std::memcpy(&word, text.data() + pos, sizeof word);
-      if ((word & 0x8080808080808080ULL) == 0) {
-        pos += sizeof word;
-        continue;
-      }
-    }
-    if (static_cast<unsigned char>(text[pos]) < 0x80) {
-      ++pos;
-      continue;
-    }
-    const std::size_t start = pos;
-    // U+FFFD itself is valid; only a replacement made by the decoder is not.
-    if (decode_utf8(text, pos) == kReplacementCharacter && text.substr(start, pos - start) != "\xEF\xBF\xBD") {
-      return false;
-    }
-  }
-  return true;
 }
 
 bool is_white_space(char32_t c) {

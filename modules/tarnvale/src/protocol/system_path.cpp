@@ -20,7 +20,9 @@ constexpr std::string_view kBadCharacter = "path segments may contain only ASCII
 // The character that ends `text` (U+FFFD when its last bytes are not one character).
 char32_t last_character(std::string_view text) {
   std::size_t start = text.size() - 1;
-  while (start > 0 && text.size() - start < 4 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+  while (start > 0 && text.size() - start < 4 && platform::is_utf8_continuation(static_cast<unsigned char>(text[start]))) {
+    --start;
+  }
   std::size_t pos = start;
   const char32_t c = platform::decode_utf8(text, pos);
   return pos == text.size() ? c : platform::kReplacementCharacter;

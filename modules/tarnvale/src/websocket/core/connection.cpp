@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "websocket/core/close_code.hpp"
 #include "websocket/core/frame_parser.hpp"
@@ -11,6 +12,24 @@ namespace tarnvale::websocket {
 namespace {
 
 constexpr std::size_t kMaxCloseReason = kMaxControlPayload - 2;
+
+Error invalid_utf8(const platform::Utf8Fault& fault) {
+  return Error::utf8("invalid utf-8 sequence of " + std::to_string(fault.length) + " bytes from index " +
+                     std::to_string(fault.index));
+}
+
+Error incomplete_utf8(std::uint64_t index) {
+  return Error::utf8("incomplete utf-8 byte sequence from index " + std::to_string(index));
+}
+
+// Checks `text` with `validator` (which may hold the text's earlier pieces), and the text's
+// end too when `complete`.
+Result<void, Error> check_utf8(platform::Utf8Validator& validator, std::string_view text, bool complete) {
+  if (auto fed = validator.feed(text); !fed) return unexpected(invalid_utf8(fed.error()));
+  if (!complete) return {};
+  if (auto ended = validator.finish(); !ended) return unexpected(incomplete_utf8(ended.error()));
+  return {};
+}
 
 }  // namespace
 
@@ -142,7 +161,7 @@ Result<void, Error> Connection::take_data_payload() {
   in_.consume(take);
   frame_received_ += take;
   if (message_opcode_ != Opcode::text) return {};
-  return utf8_.feed(std::string_view(message_).substr(old_size));
+  return check_utf8(utf8_, std::string_view(message_).substr(old_size), false);
 }
 
 Result<std::optional<Event>, Error> Connection::finish_message() {
@@ -150,7 +169,7 @@ Result<std::optional<Event>, Error> Connection::finish_message() {
   std::string payload = std::move(message_);
   message_ = std::string();
   if (message_opcode_ == Opcode::binary) return Binary{std::move(payload)};
-  if (auto complete = utf8_.finish(); !complete) return fail(std::move(complete).error());
+  if (auto complete = check_utf8(utf8_, {}, true); !complete) return fail(std::move(complete).error());
   return Text{std::move(payload)};
 }
 
@@ -168,9 +187,8 @@ Result<std::optional<Event>, Error> Connection::control_event(Opcode opcode, std
     close.code = static_cast<std::uint16_t>((static_cast<unsigned char>(payload[0]) << 8) |
                                             static_cast<unsigned char>(payload[1]));
     close.reason = payload.substr(2);
-    Utf8Validator reason_check;
-    auto valid = reason_check.feed(close.reason);
-    if (valid) valid = reason_check.finish();
+    platform::Utf8Validator reason_check;
+    auto valid = check_utf8(reason_check, close.reason, true);
     if (!valid) return fail(std::move(valid).error());
   }
   if (state_ == ConnectionState::active) {

@@ -12,12 +12,12 @@
 #include <string_view>
 
 #include "platform/result.hpp"
+#include "platform/utf8.hpp"
 #include "websocket/core/error.hpp"
 #include "websocket/core/event.hpp"
 #include "websocket/core/frame.hpp"
 #include "websocket/core/frame_writer.hpp"
 #include "websocket/core/input_buffer.hpp"
-#include "websocket/core/utf8_validator.hpp"
 
 namespace tarnvale::websocket {
 
@@ -97,7 +97,7 @@ class Connection {
   bool in_message_ = false;
   Opcode message_opcode_ = Opcode::text;
   std::string message_;
-  Utf8Validator utf8_;
+  platform::Utf8Validator utf8_;
 
   std::string ping_;
   std::string pong_;

@@ -4,13 +4,9 @@
 #include <cstddef>
 #include <string_view>
 
-#include "platform/utf8.hpp"
+
 
 namespace tarnvale::metrics {
-
-using platform::decode_utf8;
-using platform::is_valid_utf8;
-using platform::is_white_space;
 
 std::string_view trim_start_white_space(std::string_view text);
 std::string_view trim_white_space(std::string_view text);

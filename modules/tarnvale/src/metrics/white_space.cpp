@@ -1,4 +1,6 @@
-#include "metrics/utf8.hpp"
+#include "metrics/white_space.hpp"
+
+#include "platform/utf8.hpp"
 
 namespace tarnvale::metrics {
 
@@ -9,7 +11,7 @@ std::size_t white_space_length(std::string_view text, std::size_t pos) {
   const auto b = static_cast<unsigned char>(text[pos]);
   if (b < 0x80) return (b == ' ' || (b >= '\t' && b <= '\r')) ? 1 : 0;
   std::size_t next = pos;
-  return is_white_space(decode_utf8(text, next)) ? next - pos : 0;
+  return platform::is_white_space(platform::decode_utf8(text, next)) ? next - pos : 0;
 }
 
 }  // namespace
@@ -35,7 +37,7 @@ std::string_view trim_white_space(std::string_view text) {
       pos += n;
       continue;
     }
-    decode_utf8(text, pos);
+    platform::decode_utf8(text, pos);
     end = pos;
   }
   return text.substr(0, end);
@@ -52,7 +54,7 @@ std::string_view next_field(std::string_view text, std::size_t& pos) {
     if (static_cast<unsigned char>(text[pos]) < 0x80) {
       ++pos;
     } else {
-      decode_utf8(text, pos);
+      platform::decode_utf8(text, pos);
     }
   }
   return text.substr(start, pos - start);
