@@ -10,6 +10,7 @@
 #include <boost/asio/use_awaitable.hpp>
 
 #include "protocol/codes.hpp"
+#include "server/lingering_close.hpp"
 #include "server/request_handling.hpp"
 #include "server/subscriptions.hpp"
 #include "server/update_pass.hpp"
@@ -20,7 +21,7 @@ namespace asio = boost::asio;
 
 namespace {
 
-using Done = Result<void, websocket::Error>;
+using Done = Result<ConnectionEnd, websocket::Error>;
 
 // Passes in a row after which the loop gives way to the other tasks. A client that always
 // has input ready and needs no answer (a stream of pongs) would otherwise never let the
@@ -34,7 +35,7 @@ using Taken = std::variant<std::monostate, websocket::Event, tree::TickEvent>;
 asio::awaitable<std::optional<Done>> close_with(websocket::Stream& stream, protocol::CloseFrame frame) {
   auto closed = co_await stream.close(frame.code, frame.reason);
   if (!closed) co_return Done(unexpected(std::move(closed).error()));
-  co_return Done{};
+  co_return ConnectionEnd::close_sent;
 }
 
 // Acts on one client event. None: go on with the next pass; otherwise the connection's end.
@@ -43,17 +44,18 @@ asio::awaitable<std::optional<Done>> on_event(websocket::Stream& stream, const t
   if (auto* text = std::get_if<websocket::Text>(&event)) {
     auto keep = co_await handle_text_request(stream, store, subscriptions, text->payload);
     if (!keep) co_return Done(unexpected(std::move(keep).error()));
-    if (!*keep) co_return Done{};
+    if (!*keep) co_return ConnectionEnd::close_sent;
     co_return std::nullopt;
   }
   if (std::holds_alternative<websocket::Binary>(event)) {
     co_return co_await close_with(stream, protocol::kCloseBinaryMessage);
   }
-  if (std::holds_alternative<websocket::End>(event)) co_return Done{};
+  // The stream ends only after a completed closing handshake.
+  if (std::holds_alternative<websocket::End>(event)) co_return ConnectionEnd::close_sent;
   // A ping's pong, or a client close's answer, was queued while reading: send it.
   auto flushed = co_await stream.flush();
   if (!flushed) co_return Done(unexpected(std::move(flushed).error()));
-  if (std::holds_alternative<websocket::Close>(event)) co_return Done{};
+  if (std::holds_alternative<websocket::Close>(event)) co_return ConnectionEnd::close_sent;
   co_return std::nullopt;
 }
 
@@ -63,7 +65,7 @@ asio::awaitable<std::optional<Done>> on_tick(websocket::Stream& stream, const tr
   if (std::holds_alternative<tree::TickLagged>(event)) {
     co_return co_await close_with(stream, protocol::kCloseLagged);
   }
-  if (std::holds_alternative<tree::TickClosed>(event)) co_return Done{};
+  if (std::holds_alternative<tree::TickClosed>(event)) co_return ConnectionEnd::no_close;
   auto published = co_await publish_updates(stream, store, subscriptions);
   if (!published) co_return Done(unexpected(std::move(published).error()));
   co_return std::nullopt;
@@ -112,10 +114,17 @@ asio::awaitable<Done> serve_connection(websocket::Stream& stream, tree::DataStor
   }
 }
 
-asio::awaitable<Done> handle_connection(asio::ip::tcp::socket socket, tree::DataStore store) {
+asio::awaitable<Result<void, websocket::Error>> handle_connection(asio::ip::tcp::socket socket, tree::DataStore store) {
   auto accepted = co_await websocket::Stream::accept(std::move(socket));
-  if (!accepted) co_return Done(unexpected(std::move(accepted).error()));
-  co_return co_await serve_connection(*accepted, std::move(store));
+  if (!accepted) co_return unexpected(std::move(accepted).error());
+  auto ended = co_await serve_connection(*accepted, std::move(store));
+  if (!ended) co_return unexpected(std::move(ended).error());
+  if (*ended == ConnectionEnd::close_sent) {
+    // Closing at once, with client input unread or still to come, makes the kernel answer
+    // with a reset, which destroys the close frame and whatever was queued before it.
+    close_lingering(std::move(*accepted).release_socket());
+  }
+  co_return Result<void, websocket::Error>();
 }
 
 }  // namespace tarnvale::server

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/buffer.hpp>
@@ -74,6 +75,9 @@ class Stream {
   boost::asio::awaitable<Result<void, Error>> close(std::uint16_t code, std::string_view reason);
 
   boost::asio::ip::tcp::socket& socket() { return socket_; }
+  // Gives up the socket once the stream is done with, so that it can be closed on its own
+  // terms; what is left of the stream reads and writes nothing more.
+  boost::asio::ip::tcp::socket release_socket() && { return std::move(socket_); }
   // The protocol state, for inspection.
   const Connection& connection() const { return connection_; }
 

@@ -74,7 +74,7 @@ TEST(ConnectionEnd, ClosesAreAnsweredAndOnlyFailuresWriteALine) {
     EXPECT_EQ(client.next(), "pong still there?");
     ASSERT_TRUE(client.close(c.code, c.reason));
     EXPECT_EQ(client.next(), c.answer);
-    EXPECT_TRUE(client.tcp_closed());
+    EXPECT_EQ(client.tcp_end(), TcpEnd::orderly);
   }
 
   // A client that drops TCP: one line, and it is the first line, so the closes wrote none.

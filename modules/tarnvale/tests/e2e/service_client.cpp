@@ -8,13 +8,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <exception>
+#include <thread>
 #include <variant>
 
+#include <boost/asio/as_tuple.hpp>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/experimental/awaitable_operators.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
+#include <boost/asio/write.hpp>
 
 namespace tarnvale::e2e {
 
@@ -64,6 +67,12 @@ asio::awaitable<void> next_within(websocket::Stream* stream, std::chrono::millis
   }
 }
 
+asio::awaitable<Sent> write_raw(tcp::socket* socket, std::string bytes) {
+  auto [ec, n] = co_await asio::async_write(*socket, asio::buffer(bytes), asio::as_tuple(asio::use_awaitable));
+  if (ec) co_return unexpected(websocket::Error::io(ec.value()));
+  co_return Sent{};
+}
+
 asio::awaitable<void> send_into(asio::awaitable<Sent> send, std::shared_ptr<std::optional<Sent>> out) {
   out->emplace(co_await std::move(send));
 }
@@ -90,8 +99,9 @@ struct ServiceClient::Handshake {
   std::optional<Result<websocket::Stream, websocket::Error>> result;
 };
 
-ServiceClient::ServiceClient() : handshake_(std::make_shared<Handshake>()) {
-  tcp::socket socket(io_);
+ServiceClient::ServiceClient(int receive_buffer) : handshake_(std::make_shared<Handshake>()) {
+  tcp::socket socket(io_, tcp::v4());
+  if (receive_buffer > 0) socket.set_option(tcp::socket::receive_buffer_size(receive_buffer));
   socket.connect(service_endpoint());
   local_port_ = socket.local_endpoint().port();
   asio::co_spawn(
@@ -145,6 +155,9 @@ bool ServiceClient::send_ping(std::string_view payload) {
 bool ServiceClient::close(std::uint16_t code, std::string_view reason) {
   return stream_ && !stuck_ && run_send(stream_->close(code, reason));
 }
+bool ServiceClient::send_raw(std::string bytes) {
+  return stream_ && !stuck_ && run_send(write_raw(&stream_->socket(), std::move(bytes)));
+}
 
 std::string ServiceClient::next(std::chrono::milliseconds timeout) {
   if (!stream_ || stuck_) return "error: not open";
@@ -166,16 +179,25 @@ std::string ServiceClient::next_reply(std::chrono::milliseconds timeout) {
   }
 }
 
-bool ServiceClient::tcp_closed(std::chrono::milliseconds timeout) {
-  if (!stream_) return false;
+TcpEnd ServiceClient::tcp_end(std::chrono::milliseconds timeout) {
+  if (!stream_) return TcpEnd::open;
   const int fd = stream_->socket().native_handle();
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
-    char byte;
-    const ssize_t n = ::recv(fd, &byte, 1, MSG_DONTWAIT);
-    if (n == 0 || (n < 0 && errno == ECONNRESET)) return true;
+    char chunk[4096];
+    const ssize_t n = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+    if (n == 0) {
+      // A reset that answers bytes the client sent last comes after the end of the stream;
+      // it leaves its error pending on the socket.
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      int error = 0;
+      socklen_t len = sizeof error;
+      ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len);
+      return error == 0 ? TcpEnd::orderly : TcpEnd::reset;
+    }
+    if (n < 0 && errno != EAGAIN) return TcpEnd::reset;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
+    if (left.count() <= 0) return TcpEnd::open;
     if (n < 0) {
       pollfd p{fd, POLLIN, 0};
       ::poll(&p, 1, static_cast<int>(left.count()));

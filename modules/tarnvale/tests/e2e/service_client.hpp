@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -21,10 +22,17 @@ inline constexpr unsigned short kServicePort = 8083;
 // A TCP connection to the service, not yet a WebSocket: for raw bytes and resets.
 int connect_tcp();
 
+// How the service's side of a TCP connection ended, as the client sees it.
+enum class TcpEnd { orderly, reset, open };
+inline std::ostream& operator<<(std::ostream& out, TcpEnd end) {
+  return out << (end == TcpEnd::orderly ? "orderly" : end == TcpEnd::reset ? "reset" : "open");
+}
+
 class ServiceClient {
  public:
-  // Connects over TCP and starts the opening handshake; open() completes it.
-  ServiceClient();
+  // Connects over TCP and starts the opening handshake; open() completes it. A positive
+  // `receive_buffer` is set as SO_RCVBUF before connecting.
+  explicit ServiceClient(int receive_buffer = 0);
   ServiceClient(const ServiceClient&) = delete;
   ServiceClient& operator=(const ServiceClient&) = delete;
   ~ServiceClient();
@@ -38,6 +46,8 @@ class ServiceClient {
   bool send_ping(std::string_view payload);
   // Sends a close frame; the server's answer is read with next().
   bool close(std::uint16_t code, std::string_view reason);
+  // Writes `bytes` as they are, in one write: frames built by hand.
+  bool send_raw(std::string bytes);
 
   // The next thing received: a text message's payload as it is, or "close <code> <reason>",
   // "pong <payload>", "ping <payload>", "binary", "end", "error: <display text>", "timeout".
@@ -45,8 +55,9 @@ class ServiceClient {
   // The next text message that is not a pushed update, skipping updates.
   std::string next_reply(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
-  // True once the server has closed the TCP connection, within `timeout`.
-  bool tcp_closed(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+  // Reads and discards until the server's side ends, within `timeout`: orderly when the
+  // stream ends (recv returns 0) and no reset follows, reset when one came instead or after.
+  TcpEnd tcp_end(std::chrono::milliseconds timeout = std::chrono::seconds(5));
   // Closes the TCP connection without a close frame.
   void drop();
   unsigned short local_port() const { return local_port_; }
