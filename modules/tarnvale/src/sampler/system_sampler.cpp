@@ -14,7 +14,7 @@
 #include "platform/console.hpp"
 #include "platform/fault.hpp"
 #include "sampler/sample_once.hpp"
-#include "sampler/tick_schedule.hpp"
+#include "sampler/detail/tick_schedule.hpp"
 
 namespace tarnvale::sampler {
 

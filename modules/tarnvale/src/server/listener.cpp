@@ -17,8 +17,8 @@
 
 #include "platform/console.hpp"
 #include "platform/fault.hpp"
-#include "server/connection.hpp"
-#include "server/listen_socket.hpp"
+#include "server/detail/connection.hpp"
+#include "server/detail/listen_socket.hpp"
 
 namespace tarnvale::server {
 

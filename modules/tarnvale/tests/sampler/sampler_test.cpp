@@ -1,7 +1,7 @@
 // One sample against the store, and the sampler task's schedule, failures and cancellation.
 #include "sampler/sample_once.hpp"
 #include "sampler/system_sampler.hpp"
-#include "sampler/tick_schedule.hpp"
+#include "sampler/detail/tick_schedule.hpp"
 
 #include <functional>
 #include <thread>

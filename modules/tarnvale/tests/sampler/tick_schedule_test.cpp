@@ -1,5 +1,5 @@
 // The tick grid: on-time ticks step one period, late ones skip the points they passed.
-#include "sampler/tick_schedule.hpp"
+#include "sampler/detail/tick_schedule.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The connection loop over a real WebSocket pair: each message kind, the close codes, ticks,
 // the lag report, and the fair choice between a ready message and a ready tick.
-#include "server/connection.hpp"
+#include "server/detail/connection.hpp"
 
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -25,7 +25,7 @@ namespace tarnvale::server {
 namespace {
 
 using namespace testing;
-using Done = Result<ConnectionEnd, websocket::Error>;
+using Done = StepResult;
 
 constexpr const char* kSubscribe =
     R"({"uuid":"00000000-0000-0000-0000-000000000001","type":"SubscribeValue","body":{"path":"system.uptime"}})";
@@ -64,7 +64,7 @@ asio::awaitable<void> close_cleanly(websocket::Stream& client, std::shared_ptr<s
 
 // Ended without error, after a close frame went out: the socket is left to a lingering close.
 bool ended_by_close(const std::shared_ptr<std::optional<Done>>& result) {
-  return result->has_value() && (*result)->has_value() && ***result == ConnectionEnd::close_sent;
+  return result->has_value() && (*result)->has_value() && ***result == Step::closed;
 }
 
 asio::awaitable<void> message_kinds(tree::DataStore store) {

@@ -1,7 +1,7 @@
 // The lingering close over loopback, with small bounds: the client receives what was queued
 // and an orderly end although its input lies unread, and the socket is closed when the client
 // ends its side, after the idle bound, or after the total bound against a client that trickles.
-#include "server/lingering_close.hpp"
+#include "server/detail/lingering_close.hpp"
 
 #include <fcntl.h>
 #include <netinet/in.h>

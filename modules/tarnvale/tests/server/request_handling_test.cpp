@@ -1,6 +1,6 @@
 // Replies to requests over a real WebSocket pair: values, schemas, every error code, the
 // subscription map and its limit, and the close for a request without a usable uuid.
-#include "server/request_handling.hpp"
+#include "server/detail/request_handling.hpp"
 
 #include <string>
 #include <vector>
@@ -54,7 +54,7 @@ asio::awaitable<void> exchange_all(tree::DataStore store, Subscriptions* subscri
   for (const auto& e : exchanges) {
     SCOPED_TRACE(e.in);
     auto keep = co_await handle_text_request(*pair.server, store, *subscriptions, e.in);
-    EXPECT_TRUE(keep.has_value() && *keep);
+    EXPECT_TRUE(keep.has_value() && *keep == Step::next);
     EXPECT_EQ(co_await next_text(*pair.client), e.want);
   }
 }
@@ -157,7 +157,7 @@ asio::awaitable<void> expect_close_for(tree::DataStore store, std::string text) 
   if (!pair.server) co_return;
   Subscriptions subscriptions;
   auto keep = co_await handle_text_request(*pair.server, store, subscriptions, text);
-  EXPECT_TRUE(keep.has_value() && !*keep);
+  EXPECT_TRUE(keep.has_value() && *keep == Step::closed);
   EXPECT_EQ(co_await next_text(*pair.client), "close 1002 invalid request without a usable UUID");
 }
 

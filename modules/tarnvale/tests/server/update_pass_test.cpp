@@ -1,6 +1,6 @@
 // The update pass after a tick: one message per subscribed path in path order, errors for
 // paths that left the tree, values again when they return, and the end on a failed send.
-#include "server/update_pass.hpp"
+#include "server/detail/update_pass.hpp"
 
 #include <string>
 #include <vector>

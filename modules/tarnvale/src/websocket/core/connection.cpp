@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "websocket/core/close_code.hpp"
-#include "websocket/core/frame_parser.hpp"
+#include "websocket/core/detail/close_code.hpp"
+#include "websocket/core/detail/frame_parser.hpp"
 
 namespace tarnvale::websocket {
 

@@ -1,7 +1,6 @@
-#include "server/connection.hpp"
+#include "server/detail/connection.hpp"
 
 #include <cstdint>
-#include <optional>
 #include <random>
 #include <variant>
 
@@ -10,18 +9,16 @@
 #include <boost/asio/use_awaitable.hpp>
 
 #include "protocol/codes.hpp"
-#include "server/lingering_close.hpp"
-#include "server/request_handling.hpp"
-#include "server/subscriptions.hpp"
-#include "server/update_pass.hpp"
+#include "server/detail/lingering_close.hpp"
+#include "server/detail/request_handling.hpp"
+#include "server/detail/subscriptions.hpp"
+#include "server/detail/update_pass.hpp"
 
 namespace tarnvale::server {
 
 namespace asio = boost::asio;
 
 namespace {
-
-using Done = Result<ConnectionEnd, websocket::Error>;
 
 // Passes in a row after which the loop gives way to the other tasks. A client that always
 // has input ready and needs no answer (a stream of pongs) would otherwise never let the
@@ -31,49 +28,43 @@ constexpr int kPassBudget = 128;
 // What one pass took: a client event, or an event of the tick receiver.
 using Taken = std::variant<std::monostate, websocket::Event, tree::TickEvent>;
 
-// Sends a server close and ends the connection: success once the close frame is flushed.
-asio::awaitable<std::optional<Done>> close_with(websocket::Stream& stream, protocol::CloseFrame frame) {
-  auto closed = co_await stream.close(frame.code, frame.reason);
-  if (!closed) co_return Done(unexpected(std::move(closed).error()));
-  co_return ConnectionEnd::close_sent;
+// The step after `sent`: `then`, or the error of the failed send.
+StepResult after(Result<void, websocket::Error> sent, Step then) {
+  if (!sent) return unexpected(std::move(sent).error());
+  return then;
 }
 
-// Acts on one client event. None: go on with the next pass; otherwise the connection's end.
-asio::awaitable<std::optional<Done>> on_event(websocket::Stream& stream, const tree::DataStore& store,
-                                              Subscriptions& subscriptions, websocket::Event event) {
+// Acts on one client event.
+asio::awaitable<StepResult> on_event(websocket::Stream& stream, const tree::DataStore& store,
+                                     Subscriptions& subscriptions, websocket::Event event) {
   if (auto* text = std::get_if<websocket::Text>(&event)) {
-    auto keep = co_await handle_text_request(stream, store, subscriptions, text->payload);
-    if (!keep) co_return Done(unexpected(std::move(keep).error()));
-    if (!*keep) co_return ConnectionEnd::close_sent;
-    co_return std::nullopt;
+    co_return co_await handle_text_request(stream, store, subscriptions, text->payload);
   }
   if (std::holds_alternative<websocket::Binary>(event)) {
-    co_return co_await close_with(stream, protocol::kCloseBinaryMessage);
+    const auto& close = protocol::kCloseBinaryMessage;
+    co_return after(co_await stream.close(close.code, close.reason), Step::closed);
   }
   // The stream ends only after a completed closing handshake.
-  if (std::holds_alternative<websocket::End>(event)) co_return ConnectionEnd::close_sent;
+  if (std::holds_alternative<websocket::End>(event)) co_return Step::closed;
   // A ping's pong, or a client close's answer, was queued while reading: send it.
-  auto flushed = co_await stream.flush();
-  if (!flushed) co_return Done(unexpected(std::move(flushed).error()));
-  if (std::holds_alternative<websocket::Close>(event)) co_return ConnectionEnd::close_sent;
-  co_return std::nullopt;
+  const bool closing = std::holds_alternative<websocket::Close>(event);
+  co_return after(co_await stream.flush(), closing ? Step::closed : Step::next);
 }
 
 // Acts on one result of the tick receiver.
-asio::awaitable<std::optional<Done>> on_tick(websocket::Stream& stream, const tree::DataStore& store,
-                                             const Subscriptions& subscriptions, tree::TickEvent event) {
+asio::awaitable<StepResult> on_tick(websocket::Stream& stream, const tree::DataStore& store,
+                                    const Subscriptions& subscriptions, tree::TickEvent event) {
   if (std::holds_alternative<tree::TickLagged>(event)) {
-    co_return co_await close_with(stream, protocol::kCloseLagged);
+    const auto& close = protocol::kCloseLagged;
+    co_return after(co_await stream.close(close.code, close.reason), Step::closed);
   }
-  if (std::holds_alternative<tree::TickClosed>(event)) co_return ConnectionEnd::no_close;
-  auto published = co_await publish_updates(stream, store, subscriptions);
-  if (!published) co_return Done(unexpected(std::move(published).error()));
-  co_return std::nullopt;
+  if (std::holds_alternative<tree::TickClosed>(event)) co_return Step::ended;
+  co_return after(co_await publish_updates(stream, store, subscriptions), Step::next);
 }
 
 }  // namespace
 
-asio::awaitable<Done> serve_connection(websocket::Stream& stream, tree::DataStore store) {
+asio::awaitable<StepResult> serve_connection(websocket::Stream& stream, tree::DataStore store) {
   auto ticks = store.subscribe_ticks();
   Subscriptions subscriptions;
   // Which of the two waits is looked at first is chosen afresh, fairly, at every look.
@@ -93,7 +84,7 @@ asio::awaitable<Done> serve_connection(websocket::Stream& stream, tree::DataStor
         if (auto tick = ticks.try_recv()) taken = *tick;
       } else {
         auto polled = stream.poll();
-        if (!polled) co_return Done(unexpected(std::move(polled).error()));
+        if (!polled) co_return unexpected(std::move(polled).error());
         if (*polled) taken = std::move(**polled);
       }
     }
@@ -104,13 +95,13 @@ asio::awaitable<Done> serve_connection(websocket::Stream& stream, tree::DataStor
       co_await stream.wait_readable_or(ticks.wake_timer());
       continue;
     }
-    std::optional<Done> end;
+    StepResult step = Step::next;
     if (auto* event = std::get_if<websocket::Event>(&taken)) {
-      end = co_await on_event(stream, store, subscriptions, std::move(*event));
+      step = co_await on_event(stream, store, subscriptions, std::move(*event));
     } else {
-      end = co_await on_tick(stream, store, subscriptions, std::get<tree::TickEvent>(taken));
+      step = co_await on_tick(stream, store, subscriptions, std::get<tree::TickEvent>(taken));
     }
-    if (end) co_return std::move(*end);
+    if (!step || *step != Step::next) co_return step;
   }
 }
 
@@ -119,7 +110,7 @@ asio::awaitable<Result<void, websocket::Error>> handle_connection(asio::ip::tcp:
   if (!accepted) co_return unexpected(std::move(accepted).error());
   auto ended = co_await serve_connection(*accepted, std::move(store));
   if (!ended) co_return unexpected(std::move(ended).error());
-  if (*ended == ConnectionEnd::close_sent) {
+  if (*ended == Step::closed) {
     // Closing at once, with client input unread or still to come, makes the kernel answer
     // with a reset, which destroys the close frame and whatever was queued before it.
     close_lingering(std::move(*accepted).release_socket());

@@ -1,4 +1,4 @@
-#include "server/listen_socket.hpp"
+#include "server/detail/listen_socket.hpp"
 
 #include <arpa/inet.h>
 #include <sys/socket.h>

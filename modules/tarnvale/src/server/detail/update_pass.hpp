@@ -4,7 +4,7 @@
 #include <boost/asio/awaitable.hpp>
 
 #include "platform/result.hpp"
-#include "server/subscriptions.hpp"
+#include "server/detail/subscriptions.hpp"
 #include "tree/data_store.hpp"
 #include "websocket/stream.hpp"
 

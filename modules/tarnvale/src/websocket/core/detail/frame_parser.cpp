@@ -1,4 +1,4 @@
-#include "websocket/core/frame_parser.hpp"
+#include "websocket/core/detail/frame_parser.hpp"
 
 #include <string>
 

@@ -1,12 +1,12 @@
-#include "server/update_pass.hpp"
+#include "server/detail/update_pass.hpp"
 
 #include <memory>
 #include <string>
 
 #include "protocol/codes.hpp"
 #include "protocol/outgoing.hpp"
-#include "server/resolve.hpp"
-#include "server/send_text.hpp"
+#include "server/detail/resolve.hpp"
+#include "server/detail/send_text.hpp"
 
 namespace tarnvale::server {
 

@@ -1,4 +1,4 @@
-#include "sampler/tick_schedule.hpp"
+#include "sampler/detail/tick_schedule.hpp"
 
 namespace tarnvale::sampler {
 

@@ -1,4 +1,4 @@
-#include "server/request_handling.hpp"
+#include "server/detail/request_handling.hpp"
 
 #include <memory>
 #include <string>
@@ -6,8 +6,8 @@
 #include "protocol/codes.hpp"
 #include "protocol/outgoing.hpp"
 #include "protocol/request.hpp"
-#include "server/resolve.hpp"
-#include "server/send_text.hpp"
+#include "server/detail/resolve.hpp"
+#include "server/detail/send_text.hpp"
 
 namespace tarnvale::server {
 
@@ -50,10 +50,8 @@ std::string answer(const ClientRequest& request, const tree::DataStore& store, S
 
 }  // namespace
 
-boost::asio::awaitable<Result<bool, websocket::Error>> handle_text_request(websocket::Stream& stream,
-                                                                           const tree::DataStore& store,
-                                                                           Subscriptions& subscriptions,
-                                                                           std::string_view text) {
+boost::asio::awaitable<StepResult> handle_text_request(websocket::Stream& stream, const tree::DataStore& store,
+                                                     Subscriptions& subscriptions, std::string_view text) {
   auto decoded = protocol::decode_request(text);
   std::string reply;
   if (decoded) {
@@ -62,13 +60,14 @@ boost::asio::awaitable<Result<bool, websocket::Error>> handle_text_request(webso
     reply = protocol::error_response(*error.uuid, error.code, error.message);
   } else {
     // No reply can name the request: close instead, and send nothing else.
-    auto closed = co_await stream.close(protocol::kCloseNoUsableUuid.code, protocol::kCloseNoUsableUuid.reason);
+    const auto& close = protocol::kCloseNoUsableUuid;
+    auto closed = co_await stream.close(close.code, close.reason);
     if (!closed) co_return unexpected(std::move(closed).error());
-    co_return false;
+    co_return Step::closed;
   }
   auto sent = co_await send_text(stream, std::move(reply));
   if (!sent) co_return unexpected(std::move(sent).error());
-  co_return true;
+  co_return Step::next;
 }
 
 }  // namespace tarnvale::server

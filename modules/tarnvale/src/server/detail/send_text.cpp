@@ -1,4 +1,4 @@
-#include "server/send_text.hpp"
+#include "server/detail/send_text.hpp"
 
 namespace tarnvale::server {
 

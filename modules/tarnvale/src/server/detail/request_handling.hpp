@@ -7,15 +7,16 @@
 #include <boost/asio/awaitable.hpp>
 
 #include "platform/result.hpp"
-#include "server/subscriptions.hpp"
+#include "server/detail/step.hpp"
+#include "server/detail/subscriptions.hpp"
 #include "tree/data_store.hpp"
 #include "websocket/stream.hpp"
 
 namespace tarnvale::server {
 
-// True after a reply was sent and flushed; false after the close for a request without a
-// usable uuid was sent (the connection ends); the WebSocket error of a failed send.
-boost::asio::awaitable<Result<bool, websocket::Error>> handle_text_request(websocket::Stream& stream,
+// Step::next after a reply was sent and flushed; Step::closed after the close for a request
+// without a usable uuid was sent; the WebSocket error of a failed send.
+boost::asio::awaitable<StepResult> handle_text_request(websocket::Stream& stream,
                                                                            const tree::DataStore& store,
                                                                            Subscriptions& subscriptions,
                                                                            std::string_view text);

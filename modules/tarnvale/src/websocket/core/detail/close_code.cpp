@@ -1,4 +1,4 @@
-#include "websocket/core/close_code.hpp"
+#include "websocket/core/detail/close_code.hpp"
 
 namespace tarnvale::websocket {
 

@@ -1,4 +1,4 @@
-#include "server/lingering_close.hpp"
+#include "server/detail/lingering_close.hpp"
 
 #include <algorithm>
 #include <array>

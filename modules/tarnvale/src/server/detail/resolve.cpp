@@ -1,4 +1,4 @@
-#include "server/resolve.hpp"
+#include "server/detail/resolve.hpp"
 
 namespace tarnvale::server {
 

@@ -6,6 +6,7 @@
 #include <boost/asio/ip/tcp.hpp>
 
 #include "platform/result.hpp"
+#include "server/detail/step.hpp"
 #include "tree/data_store.hpp"
 #include "websocket/stream.hpp"
 
@@ -17,14 +18,8 @@ namespace tarnvale::server {
 boost::asio::awaitable<Result<void, websocket::Error>> handle_connection(boost::asio::ip::tcp::socket socket,
                                                                          tree::DataStore store);
 
-// How a connection ended without error.
-enum class ConnectionEnd {
-  close_sent,  // a close frame went out: the server's own, or its answer to the client's
-  no_close,    // nothing was sent: the tick channel closed
-};
-
-// The loop after a completed handshake (the connection's own part, usable on any stream).
-boost::asio::awaitable<Result<ConnectionEnd, websocket::Error>> serve_connection(websocket::Stream& stream,
-                                                                                 tree::DataStore store);
+// The loop after a completed handshake (the connection's own part, usable on any stream):
+// runs until a step ends the connection, Step::closed or Step::ended, or an error does.
+boost::asio::awaitable<StepResult> serve_connection(websocket::Stream& stream, tree::DataStore store);
 
 }  // namespace tarnvale::server
