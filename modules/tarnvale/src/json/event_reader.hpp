@@ -60,30 +60,24 @@ class EventReader {
           }
           if (depth_ == kMaxDepth) return fail_next(kRecursionLimit);
           ++i_;
-          is_array_[depth_++] = c == '[';
-          skip_white_space();
-          if (c == '[') {
+          const bool is_array = c == '[';
+          is_array_[depth_++] = is_array;
+          if (is_array) {
             sink_.begin_array();
-            if (at_end()) return fail_next(kEofList);
-            if (text_[i_] == ']') {
-              ++i_;
-              close();
-              step = Step::kAfterValue;
-            }
-            break;  // otherwise the first element follows
+          } else {
+            sink_.begin_object();
           }
-          sink_.begin_object();
-          if (at_end()) return fail_next(kEofObject);
-          if (text_[i_] == '}') {
+          skip_white_space();
+          if (at_end()) return fail_next(is_array ? kEofList : kEofObject);
+          if (text_[i_] == (is_array ? ']' : '}')) {
             ++i_;
             close();
             step = Step::kAfterValue;
-          } else if (text_[i_] == '"') {
+          } else if (!is_array) {
+            if (text_[i_] != '"') return fail_next(kKeyMustBeString);
             step = Step::kKey;
-          } else {
-            return fail_next(kKeyMustBeString);
           }
-          break;
+          break;  // a non-empty array goes on with its first element
         }
 
         case Step::kKey: {
