@@ -205,8 +205,7 @@ std::string unescape(StringSpan s, std::size_t limit) {
   return out;
 }
 
-int compare(StringSpan a, StringSpan b) {
-  if (!a.escaped && !b.escaped) return a.raw.compare(b.raw);
+int detail::compare_unescaped(StringSpan a, StringSpan b) {
   Unescaped pieces_a(a);
   Unescaped pieces_b(b);
   std::string_view piece_a;
@@ -220,11 +219,6 @@ int compare(StringSpan a, StringSpan b) {
     piece_a.remove_prefix(k);
     piece_b.remove_prefix(k);
   }
-}
-
-bool equals(StringSpan s, std::string_view text) {
-  if (!s.escaped) return s.raw == text;
-  return compare(s, StringSpan{text}) == 0;
 }
 
 }  // namespace tarnvale::json

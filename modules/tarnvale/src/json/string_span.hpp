@@ -27,9 +27,17 @@ Result<StringSpan, SyntaxError> read_string(std::string_view text, std::size_t& 
 void append_unescaped(std::string& out, StringSpan s, std::size_t limit = std::string::npos);
 std::string unescape(StringSpan s, std::size_t limit = std::string::npos);
 
+namespace detail {
+int compare_unescaped(StringSpan a, StringSpan b);
+}  // namespace detail
+
 // Byte-wise order of the unescaped texts (negative, zero or positive, like
 // std::string::compare), found without building them.
-int compare(StringSpan a, StringSpan b);
-bool equals(StringSpan s, std::string_view text);
+inline int compare(StringSpan a, StringSpan b) {
+  return a.escaped || b.escaped ? detail::compare_unescaped(a, b) : a.raw.compare(b.raw);
+}
+inline bool equals(StringSpan s, std::string_view text) {
+  return s.escaped ? detail::compare_unescaped(s, StringSpan{text}) == 0 : s.raw == text;
+}
 
 }  // namespace tarnvale::json
