@@ -19,6 +19,7 @@ run: release
 	exec $(RELEASE_DIR)/modules/tarnvale/tarnvale
 
 test-build: deps
+	bash scripts/install-npm-deps.sh
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNVALE_SANITIZE=ON
 	cmake --build $(TEST_DIR) -j $(JOBS)
 

@@ -95,12 +95,17 @@ function(tarnvale_benchmarks module)
   target_link_libraries(tarnvale_${module}_benchmark PRIVATE tarnvale_${module} ${ARG_DEPS} benchmark::benchmark benchmark::benchmark_main)
 endfunction()
 
-# tarnvale_fuzzer(<name> DEPS <targets>...): fuzz/<name>_fuzzer.cpp defines LLVMFuzzerTestOneInput.
-# With TARNVALE_FUZZERS (a clang build) it becomes a libFuzzer binary; in every other build a
-# replay binary that runs each file of fuzz/corpus/<name>/ through the target, as a test.
+# tarnvale_fuzzer(<name> DEPS <targets>... [CORPORA <folders>...]): fuzz/<name>_fuzzer.cpp defines
+# LLVMFuzzerTestOneInput. With TARNVALE_FUZZERS (a clang build) it becomes a libFuzzer binary; in
+# every other build a replay binary that runs each file of the CORPORA (folders under fuzz/,
+# corpus/<name> unless given) through the target, as a test.
 function(tarnvale_fuzzer name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;CORPORA" ${ARGN})
   set(fuzz_dir ${PROJECT_SOURCE_DIR}/modules/tarnvale/fuzz)
+  if(NOT ARG_CORPORA)
+    set(ARG_CORPORA corpus/${name})
+  endif()
+  list(TRANSFORM ARG_CORPORA PREPEND ${fuzz_dir}/)
   if(TARNVALE_FUZZERS)
     add_executable(${name}_fuzzer ${fuzz_dir}/${name}_fuzzer.cpp)
     target_include_directories(${name}_fuzzer PRIVATE ${TARNVALE_SRC})
@@ -111,6 +116,6 @@ function(tarnvale_fuzzer name)
     add_executable(${name}_replay ${fuzz_dir}/${name}_fuzzer.cpp ${fuzz_dir}/replay_main.cpp)
     target_include_directories(${name}_replay PRIVATE ${TARNVALE_SRC})
     target_link_libraries(${name}_replay PRIVATE ${ARG_DEPS})
-    add_test(NAME ${name}_corpus_replay COMMAND ${name}_replay ${fuzz_dir}/corpus/${name})
+    add_test(NAME ${name}_corpus_replay COMMAND ${name}_replay ${ARG_CORPORA})
   endif()
 endfunction()

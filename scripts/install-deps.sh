@@ -12,6 +12,9 @@ packages=(
   python3 python3-websockets
   util-linux procps iproute2
 )
+# npm installs the test data (scripts/install-npm-deps.sh); Debian's Node.js only where the
+# machine has none of its own.
+command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -10,6 +10,8 @@ namespace tarnvale::protocol {
 
 // The length of a hyphenated UUID text (8-4-4-4-12 hexadecimal digits).
 inline constexpr std::size_t kUuidTextSize = 36;
+// The length of the longest form, the URN.
+inline constexpr std::size_t kMaxUuidTextSize = 45;
 
 // Whether `text` is a UUID in the simple (32 hexadecimal digits), hyphenated, braced
 // ("{…}") or URN ("urn:uuid:…", lower case) form. Digits may be of either case; version
