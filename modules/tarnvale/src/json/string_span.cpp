@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/utf8.hpp"
+
 namespace tarnvale::json {
 
 namespace {
@@ -13,23 +15,6 @@ int hex_value(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-// Length of the well-formed UTF-8 sequence at the start of `s` (n > 0 bytes, s[0] >= 0x80),
-// or 0 when it is ill-formed (overlong, surrogate, beyond U+10FFFF or truncated).
-std::size_t utf8_sequence_length(const unsigned char* s, std::size_t n) {
-  const unsigned char b = s[0];
-  auto cont = [&](std::size_t k, unsigned char lo = 0x80, unsigned char hi = 0xBF) {
-    return k < n && s[k] >= lo && s[k] <= hi;
-  };
-  if (b >= 0xC2 && b <= 0xDF) return cont(1) ? 2 : 0;
-  if (b == 0xE0) return cont(1, 0xA0) && cont(2) ? 3 : 0;
-  if (b == 0xED) return cont(1, 0x80, 0x9F) && cont(2) ? 3 : 0;
-  if (b >= 0xE1 && b <= 0xEF) return cont(1) && cont(2) ? 3 : 0;
-  if (b == 0xF0) return cont(1, 0x90) && cont(2) && cont(3) ? 4 : 0;
-  if (b >= 0xF1 && b <= 0xF3) return cont(1) && cont(2) && cont(3) ? 4 : 0;
-  if (b == 0xF4) return cont(1, 0x80, 0x8F) && cont(2) && cont(3) ? 4 : 0;
-  return 0;
 }
 
 // Whether any of the 8 bytes at `p` ends a plain run: a quote, a backslash, a control
@@ -42,31 +27,6 @@ bool has_special_byte(const unsigned char* p) {
   auto has_zero = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
   const std::uint64_t below_space = (v - kOnes * 0x20) & ~v & kHighs;
   return ((v & kHighs) | below_space | has_zero(v ^ (kOnes * '"')) | has_zero(v ^ (kOnes * '\\'))) != 0;
-}
-
-// Writes the UTF-8 sequence of `cp` to `out` and returns its length.
-std::size_t encode_utf8(std::uint32_t cp, char* out) {
-  auto byte = [](std::uint32_t b) { return static_cast<char>(b); };
-  if (cp < 0x80) {
-    out[0] = byte(cp);
-    return 1;
-  }
-  if (cp < 0x800) {
-    out[0] = byte(0xC0 | (cp >> 6));
-    out[1] = byte(0x80 | (cp & 0x3F));
-    return 2;
-  }
-  if (cp < 0x10000) {
-    out[0] = byte(0xE0 | (cp >> 12));
-    out[1] = byte(0x80 | ((cp >> 6) & 0x3F));
-    out[2] = byte(0x80 | (cp & 0x3F));
-    return 3;
-  }
-  out[0] = byte(0xF0 | (cp >> 18));
-  out[1] = byte(0x80 | ((cp >> 12) & 0x3F));
-  out[2] = byte(0x80 | ((cp >> 6) & 0x3F));
-  out[3] = byte(0x80 | (cp & 0x3F));
-  return 4;
 }
 
 // The four hexadecimal digits at text[i], moving i past them.
@@ -135,7 +95,7 @@ class Unescaped {
     std::size_t i = 1;
     const auto cp = read_escape(rest_, i);  // checked when the string was read
     rest_.remove_prefix(i);
-    return {utf8_, encode_utf8(*cp, utf8_)};
+    return {utf8_, platform::encode_utf8(*cp, utf8_)};
   }
 
  private:
@@ -163,7 +123,7 @@ Result<StringSpan, SyntaxError> read_string(std::string_view text, std::size_t& 
         ++i;
         continue;
       }
-      const std::size_t len = utf8_sequence_length(bytes + i, n - i);
+      const std::size_t len = platform::utf8_sequence_length(text.substr(i));
       if (len == 0) {
         ill_formed = true;
         ++i;

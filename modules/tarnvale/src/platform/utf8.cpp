@@ -75,6 +75,30 @@ char32_t decode_utf8(std::string_view text, std::size_t& pos) {
   return c;
 }
 
+std::size_t encode_utf8(char32_t c, char* out) {
+  auto byte = [](char32_t b) { return static_cast<char>(b); };
+  if (c < 0x80) {
+    out[0] = byte(c);
+    return 1;
+  }
+  if (c < 0x800) {
+    out[0] = byte(0xC0 | (c >> 6));
+    out[1] = byte(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = byte(0xE0 | (c >> 12));
+    out[1] = byte(0x80 | ((c >> 6) & 0x3F));
+    out[2] = byte(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = byte(0xF0 | (c >> 18));
+  out[1] = byte(0x80 | ((c >> 12) & 0x3F));
+  out[2] = byte(0x80 | ((c >> 6) & 0x3F));
+  out[3] = byte(0x80 | (c & 0x3F));
+  return 4;
+}
+
 bool is_white_space(char32_t c) {
   switch (c) {
     case U'\t': case U'\n': case U'\v': case U'\f': case U'\r': case U' ':

@@ -36,6 +36,24 @@ constexpr Utf8Lead utf8_lead(unsigned char b) {
 
 constexpr bool is_utf8_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
+// The length of the well-formed sequence at the start of `text` (not empty), or 0 when it is
+// ill-formed or cut short.
+constexpr std::size_t utf8_sequence_length(std::string_view text) {
+  const Utf8Lead lead = utf8_lead(static_cast<unsigned char>(text[0]));
+  if (lead.length <= 1) return lead.length;
+  if (text.size() < lead.length) return 0;
+  const auto second = static_cast<unsigned char>(text[1]);
+  if (second < lead.second_lo || second > lead.second_hi) return 0;
+  for (std::size_t k = 2; k < lead.length; ++k) {
+    if (!is_utf8_continuation(static_cast<unsigned char>(text[k]))) return 0;
+  }
+  return lead.length;
+}
+
+// Writes the UTF-8 sequence of the code point `c` (not a surrogate, at most U+10FFFF) to
+// `out`, which has room for 4 bytes, and returns its length.
+std::size_t encode_utf8(char32_t c, char* out);
+
 // Where a text stops being well-formed: the sequence whose lead byte is at `index` (counted
 // over everything fed) is ill-formed after its first `length` bytes.
 struct Utf8Fault {
