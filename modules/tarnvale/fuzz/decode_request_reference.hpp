@@ -22,10 +22,10 @@ struct KindName {
 };
 
 inline constexpr KindName kKinds[] = {
-    {"GetSchema", RequestKind::GetSchema},
-    {"GetValue", RequestKind::GetValue},
-    {"SubscribeValue", RequestKind::SubscribeValue},
-    {"UnsubscribeValue", RequestKind::UnsubscribeValue},
+    {"GetSchema", RequestKind::get_schema},
+    {"GetValue", RequestKind::get_value},
+    {"SubscribeValue", RequestKind::subscribe_value},
+    {"UnsubscribeValue", RequestKind::unsubscribe_value},
 };
 
 // How an envelope error names the value it found.

@@ -46,17 +46,17 @@ class EventReader {
 
   Result<void, ReadError> run() {
     using namespace syntax;
-    enum class Step { kValue, kKey, kAfterValue };
-    Step step = Step::kValue;
+    enum class Step { value, key, after_value };
+    Step step = Step::value;
     for (;;) {
       switch (step) {
-        case Step::kValue: {
+        case Step::value: {
           skip_white_space();
           if (at_end()) return fail_next(kEofValue);
           const char c = text_[i_];
           if (c != '[' && c != '{') {
             if (auto read = read_scalar(); !read) return read;
-            step = Step::kAfterValue;
+            step = Step::after_value;
             break;
           }
           if (depth_ == kMaxDepth) return fail_next(kRecursionLimit);
@@ -73,15 +73,15 @@ class EventReader {
           if (text_[i_] == (is_array ? ']' : '}')) {
             ++i_;
             close();
-            step = Step::kAfterValue;
+            step = Step::after_value;
           } else if (!is_array) {
             if (text_[i_] != '"') return fail_next(kKeyMustBeString);
-            step = Step::kKey;
+            step = Step::key;
           }
           break;  // a non-empty array goes on with its first element
         }
 
-        case Step::kKey: {
+        case Step::key: {
           ++i_;  // the opening quote
           auto key = read_string(text_, i_);
           if (!key) return fail(key.error());
@@ -90,11 +90,11 @@ class EventReader {
           if (at_end()) return fail_next(kEofObject);
           if (text_[i_] != ':') return fail_next(kExpectedColon);
           ++i_;
-          step = Step::kValue;
+          step = Step::value;
           break;
         }
 
-        case Step::kAfterValue: {
+        case Step::after_value: {
           skip_white_space();
           if (depth_ == 0) {
             if (!at_end()) return fail_next(kTrailingCharacters);
@@ -115,9 +115,9 @@ class EventReader {
           const char next = text_[i_];
           if (next == (is_array ? ']' : '}')) return fail_next(kTrailingComma);
           if (is_array) {
-            step = Step::kValue;
+            step = Step::value;
           } else if (next == '"') {
-            step = Step::kKey;
+            step = Step::key;
           } else {
             return fail_next(kKeyMustBeString);
           }

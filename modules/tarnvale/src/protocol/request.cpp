@@ -21,10 +21,10 @@ struct KindName {
 };
 
 constexpr KindName kKinds[] = {
-    {"GetSchema", RequestKind::GetSchema},
-    {"GetValue", RequestKind::GetValue},
-    {"SubscribeValue", RequestKind::SubscribeValue},
-    {"UnsubscribeValue", RequestKind::UnsubscribeValue},
+    {"GetSchema", RequestKind::get_schema},
+    {"GetValue", RequestKind::get_value},
+    {"SubscribeValue", RequestKind::subscribe_value},
+    {"UnsubscribeValue", RequestKind::unsubscribe_value},
 };
 
 constexpr std::string_view kUuidKey = "uuid";

@@ -12,8 +12,9 @@
 
 namespace tarnvale::protocol {
 
-// In this order; each stands for the request "type" of its name.
-enum class RequestKind { GetSchema, GetValue, SubscribeValue, UnsubscribeValue };
+// In this order; each stands for the request "type" of its name in UpperCamelCase
+// ("GetSchema", "GetValue", "SubscribeValue", "UnsubscribeValue").
+enum class RequestKind { get_schema, get_value, subscribe_value, unsubscribe_value };
 
 struct ClientRequest {
   // The "uuid" text exactly as received (after JSON unescaping), never re-formatted.

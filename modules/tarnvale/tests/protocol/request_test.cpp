@@ -145,24 +145,24 @@ TEST(DecodeRequest, AcceptedRequestKeepsUuidTextKindAndPath) {
     RequestKind kind;
     std::string path;
   } cases[] = {
-      {request(R"("GetValue")", R"({"path":"system"})"), std::string(kUuid), RequestKind::GetValue, "system"},
-      {request(R"("GetValue")", R"(["system"])"), std::string(kUuid), RequestKind::GetValue, "system"},
+      {request(R"("GetValue")", R"({"path":"system"})"), std::string(kUuid), RequestKind::get_value, "system"},
+      {request(R"("GetValue")", R"(["system"])"), std::string(kUuid), RequestKind::get_value, "system"},
       {" \n" + request(R"("GetSchema")", R"( [ "system.cpu.all" ] )") + "\r\n", std::string(kUuid),
-       RequestKind::GetSchema, "system.cpu.all"},
+       RequestKind::get_schema, "system.cpu.all"},
       {R"({"body":{"path":"system.Memory"},"type":"SubscribeValue","uuid":"6F1C2A9E-3B7D-4E21-9C55-0A8D7E3F4B12"})",
-       "6F1C2A9E-3B7D-4E21-9C55-0A8D7E3F4B12", RequestKind::SubscribeValue, "system.Memory"},
+       "6F1C2A9E-3B7D-4E21-9C55-0A8D7E3F4B12", RequestKind::subscribe_value, "system.Memory"},
       {R"({"uuid":"{6f1c2a9e-3B7D-4e21-9c55-0a8d7e3f4b12}","type":"UnsubscribeValue","body":["system.-"]})",
-       "{6f1c2a9e-3B7D-4e21-9c55-0a8d7e3f4b12}", RequestKind::UnsubscribeValue, "system.-"},
+       "{6f1c2a9e-3B7D-4e21-9c55-0a8d7e3f4b12}", RequestKind::unsubscribe_value, "system.-"},
       {R"({"uuid":"urn:uuid:00000000-0000-0000-0000-000000000000","type":"GetValue","body":["system"]})",
-       "urn:uuid:00000000-0000-0000-0000-000000000000", RequestKind::GetValue, "system"},
+       "urn:uuid:00000000-0000-0000-0000-000000000000", RequestKind::get_value, "system"},
       {R"({"uuid":"6f1c2a9e3b7d4e219c550a8d7e3f4b12","type":"GetValue","body":["system"]})",
-       "6f1c2a9e3b7d4e219c550a8d7e3f4b12", RequestKind::GetValue, "system"},
+       "6f1c2a9e3b7d4e219c550a8d7e3f4b12", RequestKind::get_value, "system"},
       {R"({"uuid":"\u0036f1c2a9e-3b7d-4e21-9c55-0a8d7e3f4b12","type":"Get\u0056alue","body":{"p\u0061th":"system"}})",
-       std::string(kUuid), RequestKind::GetValue, "system"},
+       std::string(kUuid), RequestKind::get_value, "system"},
       {R"({"uuid":"x","uuid":"6f1c2a9e-3b7d-4e21-9c55-0a8d7e3f4b12","type":"GetValue","body":["system"]})",
-       std::string(kUuid), RequestKind::GetValue, "system"},
+       std::string(kUuid), RequestKind::get_value, "system"},
       {R"({"uuid":"6f1c2a9e-3b7d-4e21-9c55-0a8d7e3f4b12","type":5,"type":"GetValue","body":[1],"body":["system"]})",
-       std::string(kUuid), RequestKind::GetValue, "system"},
+       std::string(kUuid), RequestKind::get_value, "system"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);

@@ -26,8 +26,8 @@ std::string answer_from_tree(const ClientRequest& request, const tree::DataStore
     return protocol::error_response(request.uuid, protocol::kPathNotFound,
                                     protocol::path_not_found_message(request.path.text()));
   }
-  if (request.kind == RequestKind::GetSchema) return protocol::schema_response(request, *node);
-  if (request.kind == RequestKind::SubscribeValue) {
+  if (request.kind == RequestKind::get_schema) return protocol::schema_response(request, *node);
+  if (request.kind == RequestKind::subscribe_value) {
     const std::string& key = request.path.text();
     if (!subscriptions.contains(key) && subscriptions.size() >= MAX_CONNECTION_SUBSCRIPTIONS) {
       return protocol::error_response(request.uuid, protocol::kSubscriptionLimit);
@@ -41,7 +41,7 @@ std::string answer_from_tree(const ClientRequest& request, const tree::DataStore
 
 // The reply to a decoded request.
 std::string answer(const ClientRequest& request, const tree::DataStore& store, Subscriptions& subscriptions) {
-  if (request.kind != RequestKind::UnsubscribeValue) return answer_from_tree(request, store, subscriptions);
+  if (request.kind != RequestKind::unsubscribe_value) return answer_from_tree(request, store, subscriptions);
   // Answered from the subscriptions alone: works before the first sample and for paths
   // that are not in the tree.
   const bool removed = subscriptions.erase(request.path.text()) > 0;
