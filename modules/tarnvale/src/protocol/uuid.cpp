@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "protocol/random_source.hpp"
+#include "protocol/detail/random_source.hpp"
 
 namespace tarnvale::protocol {
 

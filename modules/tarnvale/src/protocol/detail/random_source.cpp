@@ -1,4 +1,4 @@
-#include "protocol/random_source.hpp"
+#include "protocol/detail/random_source.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
