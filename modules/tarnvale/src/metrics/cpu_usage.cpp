@@ -13,20 +13,19 @@ CpuLine parse_cpu_line(std::string_view line) {
       &CpuTimes::user,  &CpuTimes::nice,    &CpuTimes::system, &CpuTimes::idle,  &CpuTimes::iowait,
       &CpuTimes::irq,   &CpuTimes::softirq, &CpuTimes::steal,  &CpuTimes::guest, &CpuTimes::guest_nice,
   };
-  std::size_t index = 0;  // 0 is the name
+  // The next field at runs of spaces, scanned by hand: a line has eleven short fields.
   std::size_t pos = 0;
-  while (pos < line.size() && index <= std::size(fields)) {
-    pos = line.find_first_not_of(' ', pos);
-    if (pos == std::string_view::npos) break;
-    const std::size_t end = std::min(line.find(' ', pos), line.size());
-    const std::string_view field = line.substr(pos, end - pos);
-    if (index == 0) {
-      parsed.name = field;
-    } else {
-      parsed.times.*fields[index - 1] = parse_decimal(field).value_or(0);
-    }
-    ++index;
-    pos = end;
+  auto next = [&line, &pos] {
+    while (pos < line.size() && line[pos] == ' ') ++pos;
+    const std::size_t start = pos;
+    while (pos < line.size() && line[pos] != ' ') ++pos;
+    return line.substr(start, pos - start);
+  };
+  parsed.name = next();
+  for (const auto field : fields) {
+    const std::string_view text = next();
+    if (text.empty()) break;
+    parsed.times.*field = parse_decimal(text).value_or(0);
   }
   return parsed;
 }

@@ -11,9 +11,19 @@ bool is_allowed(char32_t c) {
          c == U'_';
 }
 
+bool is_canonical(std::string_view raw) {
+  if (raw.empty() || raw.front() == '_' || raw.back() == '_') return false;
+  for (const char c : raw) {
+    if (!is_allowed(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string canonical_node_name(std::string_view raw, std::string_view fallback) {
+  // The names of CPUs and disks are mostly canonical already.
+  if (is_canonical(raw)) return std::string(raw);
   std::string name;
   name.reserve(raw.size());
   bool in_run = false;
@@ -33,15 +43,6 @@ std::string canonical_node_name(std::string_view raw, std::string_view fallback)
   name.erase(name.find_last_not_of('_') + 1);
   name.erase(0, first);
   return name;
-}
-
-std::string unique_node_name(std::string_view raw, std::string_view fallback, const NameSet& used) {
-  std::string candidate = canonical_node_name(raw, fallback);
-  if (!used.contains(candidate)) return candidate;
-  for (unsigned long long n = 2;; ++n) {
-    std::string numbered = candidate + "_" + std::to_string(n);
-    if (!used.contains(numbered)) return numbered;
-  }
 }
 
 }  // namespace tarnvale::metrics

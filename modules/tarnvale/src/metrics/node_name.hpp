@@ -18,7 +18,16 @@ using NameSet = std::set<std::string, std::less<>>;
 std::string canonical_node_name(std::string_view raw, std::string_view fallback);
 
 // The canonical name, or the first of name_2, name_3, … that is not in `used`. The result
-// is not added to `used`.
-std::string unique_node_name(std::string_view raw, std::string_view fallback, const NameSet& used);
+// is not added to `used`. Any set of names looked up by text will do: a NameSet, or the
+// children of the branch that the name is for.
+template <class Names>
+std::string unique_node_name(std::string_view raw, std::string_view fallback, const Names& used) {
+  std::string candidate = canonical_node_name(raw, fallback);
+  if (!used.contains(std::string_view(candidate))) return candidate;
+  for (unsigned long long n = 2;; ++n) {
+    std::string numbered = candidate + "_" + std::to_string(n);
+    if (!used.contains(std::string_view(numbered))) return numbered;
+  }
+}
 
 }  // namespace tarnvale::metrics

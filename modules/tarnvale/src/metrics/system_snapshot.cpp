@@ -38,19 +38,17 @@ DataNode cpu_node(const SystemSnapshot& s) {
   DataNode cpu = DataNode::branch();
   cpu.insert("all", percent(cpu_percentage(s.cpu_usage_percent)));
   cpu.insert("load_average", std::move(load));
-  // The fixed children's names are taken, so no CPU can replace them.
-  NameSet used{"all", "load_average"};
+  // The names in use are the children so far: all, load_average and the CPUs before, so no
+  // CPU can replace a fixed child or an earlier CPU.
   for (std::size_t i = 0; i < s.cpus.size(); ++i) {
-    std::string name = unique_node_name(s.cpus[i].node_name, "cpu" + std::to_string(i), used);
-    cpu.insert(std::string(name), percent(cpu_percentage(s.cpus[i].usage_percent)));
-    used.insert(std::move(name));
+    std::string name = unique_node_name(s.cpus[i].node_name, "cpu" + std::to_string(i), cpu.children());
+    cpu.insert(std::move(name), percent(cpu_percentage(s.cpus[i].usage_percent)));
   }
   return cpu;
 }
 
 DataNode disks_node(const SystemSnapshot& s) {
   DataNode disks = DataNode::branch();
-  NameSet used;
   for (std::size_t i = 0; i < s.disks.size(); ++i) {
     const DiskMetrics& d = s.disks[i];
     const std::uint64_t used_bytes = saturating_sub(d.total_bytes, d.available_bytes);
@@ -61,9 +59,9 @@ DataNode disks_node(const SystemSnapshot& s) {
     disk.insert("free", bytes(d.available_bytes));
     disk.insert("used", bytes(used_bytes));
     disk.insert("usage_percent", percent(percentage(used_bytes, d.total_bytes)));
-    std::string name = unique_node_name(d.node_name, "disk" + std::to_string(i), used);
-    disks.insert(std::string(name), std::move(disk));
-    used.insert(std::move(name));
+    // The names in use are those of the disks before.
+    std::string name = unique_node_name(d.node_name, "disk" + std::to_string(i), disks.children());
+    disks.insert(std::move(name), std::move(disk));
   }
   return disks;
 }
