@@ -1,8 +1,8 @@
 #include "metrics/system_snapshot.hpp"
 
-#include "metrics/node_name.hpp"
-#include "metrics/percentage.hpp"
-#include "metrics/saturating.hpp"
+#include "metrics/detail/node_name.hpp"
+#include "metrics/detail/percentage.hpp"
+#include "metrics/detail/saturating.hpp"
 
 namespace tarnvale::metrics {
 

@@ -1,5 +1,5 @@
 // CPU counters, the usage rule between two readings, the per-CPU list and the 200 ms rule.
-#include "metrics/cpu_readings.hpp"
+#include "metrics/detail/cpu_readings.hpp"
 
 #include <limits>
 

@@ -7,7 +7,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "metrics/disk_list.hpp"
+#include "metrics/detail/disk_list.hpp"
 
 namespace tarnvale::metrics {
 namespace {

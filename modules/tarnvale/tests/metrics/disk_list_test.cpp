@@ -1,5 +1,5 @@
 // The disk list across passes: which entries exist, in which order, with which figures.
-#include "metrics/disk_list.hpp"
+#include "metrics/detail/disk_list.hpp"
 
 #include <gtest/gtest.h>
 

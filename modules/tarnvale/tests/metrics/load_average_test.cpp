@@ -1,5 +1,5 @@
 // Load averages from /proc/loadavg texts.
-#include "metrics/load_average.hpp"
+#include "metrics/detail/load_average.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Memory and swap figures from meminfo texts, and what carries over between readings.
-#include "metrics/memory_figures.hpp"
+#include "metrics/detail/memory_figures.hpp"
 
 #include <limits>
 

@@ -1,5 +1,5 @@
 // Fields of /proc/mounts lines, which file systems are listed, escapes and path matching.
-#include "metrics/mount_line.hpp"
+#include "metrics/detail/mount_line.hpp"
 
 #include <gtest/gtest.h>
 

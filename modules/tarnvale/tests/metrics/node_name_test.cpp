@@ -1,5 +1,5 @@
 // Canonical and unique node names for CPUs and disks.
-#include "metrics/node_name.hpp"
+#include "metrics/detail/node_name.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Two-decimal rounding and the percentage and CPU rules of the published figures.
-#include "metrics/percentage.hpp"
+#include "metrics/detail/percentage.hpp"
 
 #include <cmath>
 #include <limits>

@@ -1,5 +1,5 @@
 // A kernel text file read again and again through the descriptor it keeps open.
-#include "metrics/text_file.hpp"
+#include "metrics/detail/text_file.hpp"
 
 #include <chrono>
 #include <filesystem>
@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "metrics/decimal.hpp"
+#include "metrics/detail/decimal.hpp"
 #include "metrics/fake_host.hpp"
 
 namespace tarnvale::metrics {

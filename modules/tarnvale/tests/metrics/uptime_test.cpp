@@ -1,5 +1,5 @@
 // Uptime in whole seconds from /proc/uptime texts.
-#include "metrics/uptime.hpp"
+#include "metrics/detail/uptime.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Trimming and field splitting at Unicode white space.
-#include "metrics/white_space.hpp"
+#include "metrics/detail/white_space.hpp"
 
 #include <gtest/gtest.h>
 

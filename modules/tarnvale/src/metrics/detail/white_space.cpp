@@ -1,4 +1,4 @@
-#include "metrics/white_space.hpp"
+#include "metrics/detail/white_space.hpp"
 
 #include "platform/utf8.hpp"
 

@@ -1,7 +1,7 @@
-#include "metrics/load_average.hpp"
+#include "metrics/detail/load_average.hpp"
 
-#include "metrics/decimal.hpp"
-#include "metrics/white_space.hpp"
+#include "metrics/detail/decimal.hpp"
+#include "metrics/detail/white_space.hpp"
 
 namespace tarnvale::metrics {
 

@@ -10,7 +10,4 @@ namespace tarnvale::metrics {
 // The text before the first "." as a decimal number: the fraction is dropped, not rounded.
 std::optional<std::uint64_t> parse_uptime(std::string_view text);
 
-// The uptime field of the sysinfo system call, or none if the call fails.
-std::optional<std::uint64_t> sysinfo_uptime();
-
 }  // namespace tarnvale::metrics

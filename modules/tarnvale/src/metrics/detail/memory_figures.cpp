@@ -1,9 +1,9 @@
-#include "metrics/memory_figures.hpp"
+#include "metrics/detail/memory_figures.hpp"
 
-#include "metrics/decimal.hpp"
-#include "metrics/saturating.hpp"
-#include "metrics/text_lines.hpp"
-#include "metrics/white_space.hpp"
+#include "metrics/detail/decimal.hpp"
+#include "metrics/detail/saturating.hpp"
+#include "metrics/detail/text_lines.hpp"
+#include "metrics/detail/white_space.hpp"
 
 namespace tarnvale::metrics {
 

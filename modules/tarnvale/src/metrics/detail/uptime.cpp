@@ -1,8 +1,9 @@
-#include "metrics/uptime.hpp"
+#include "metrics/detail/uptime.hpp"
 
 #include <sys/sysinfo.h>
 
-#include "metrics/decimal.hpp"
+#include "metrics/detail/decimal.hpp"
+#include "metrics/host_calls.hpp"
 
 namespace tarnvale::metrics {
 

@@ -1,7 +1,7 @@
-#include "metrics/cpu_readings.hpp"
+#include "metrics/detail/cpu_readings.hpp"
 
-#include "metrics/node_name.hpp"
-#include "metrics/text_lines.hpp"
+#include "metrics/detail/node_name.hpp"
+#include "metrics/detail/text_lines.hpp"
 
 namespace tarnvale::metrics {
 

@@ -1,4 +1,4 @@
-#include "metrics/text_file.hpp"
+#include "metrics/detail/text_file.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

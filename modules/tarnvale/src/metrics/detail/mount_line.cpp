@@ -1,9 +1,9 @@
-#include "metrics/mount_line.hpp"
+#include "metrics/detail/mount_line.hpp"
 
 #include <algorithm>
 #include <array>
 
-#include "metrics/white_space.hpp"
+#include "metrics/detail/white_space.hpp"
 
 namespace tarnvale::metrics {
 

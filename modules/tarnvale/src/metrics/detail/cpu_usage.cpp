@@ -1,9 +1,9 @@
-#include "metrics/cpu_usage.hpp"
+#include "metrics/detail/cpu_usage.hpp"
 
 #include <algorithm>
 
-#include "metrics/decimal.hpp"
-#include "metrics/saturating.hpp"
+#include "metrics/detail/decimal.hpp"
+#include "metrics/detail/saturating.hpp"
 
 namespace tarnvale::metrics {
 

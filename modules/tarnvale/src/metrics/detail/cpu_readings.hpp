@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "metrics/cpu_usage.hpp"
+#include "metrics/detail/cpu_usage.hpp"
 
 namespace tarnvale::metrics {
 

@@ -12,10 +12,9 @@
 #include <unordered_map>
 #include <vector>
 
-namespace tarnvale::metrics {
+#include "metrics/host_calls.hpp"
 
-// statvfs(2): 0 on success, -1 with errno set on failure.
-using StatvfsCall = std::function<int(const char* path, struct ::statvfs* out)>;
+namespace tarnvale::metrics {
 
 struct DiskEntry {
   std::string device_name;  // as first listed, never decoded

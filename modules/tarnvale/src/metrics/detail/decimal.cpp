@@ -1,4 +1,4 @@
-#include "metrics/decimal.hpp"
+#include "metrics/detail/decimal.hpp"
 
 #include <charconv>
 

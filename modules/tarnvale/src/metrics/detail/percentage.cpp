@@ -1,4 +1,4 @@
-#include "metrics/percentage.hpp"
+#include "metrics/detail/percentage.hpp"
 
 #include <algorithm>
 #include <cmath>

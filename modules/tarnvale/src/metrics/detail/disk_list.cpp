@@ -1,10 +1,10 @@
-#include "metrics/disk_list.hpp"
+#include "metrics/detail/disk_list.hpp"
 
 #include <cerrno>
 
-#include "metrics/mount_line.hpp"
-#include "metrics/saturating.hpp"
-#include "metrics/text_lines.hpp"
+#include "metrics/detail/mount_line.hpp"
+#include "metrics/detail/saturating.hpp"
+#include "metrics/detail/text_lines.hpp"
 
 namespace tarnvale::metrics {
 

@@ -1,4 +1,4 @@
-#include "metrics/node_name.hpp"
+#include "metrics/detail/node_name.hpp"
 
 #include "platform/utf8.hpp"
 
