@@ -207,5 +207,35 @@ TEST_F(StreamTest, WriteToAPeerThatIsGoneIsAnIoErrorAndEndsTheStream) {
   EXPECT_EQ(await(server.flush()).error(), Error::already_closed());
 }
 
+struct CountingWaker final : platform::Waker {
+  void wake() override { ++rung; }
+  int rung = 0;
+};
+
+// The readiness watch rings once for input, and never a waker whose stream is gone, also when
+// its read had ended before: the wake-up the waker stands for may be gone too.
+TEST_F(StreamTest, ReadinessWatchRingsForInputAndNotAfterItsStreamIsGone) {
+  for (const bool stream_goes : {false, true}) {
+    SCOPED_TRACE(stream_goes ? "stream gone" : "stream kept");
+    if (stream_goes) SetUp();
+    auto [server, client] = open();
+    auto stream = std::make_unique<Stream>(std::move(server));
+    auto waker = std::make_unique<CountingWaker>();
+    ASSERT_TRUE(stream->poll() && !*stream->poll());
+    const std::string hello = frame(kFin | kText, "hello");
+    asio::write(client.socket(), asio::buffer(hello));
+    stream->wake_when_readable(*waker);  // its read finds the input at once
+    if (stream_goes) {
+      stream.reset();
+      waker.reset();
+      run();
+      continue;
+    }
+    run();
+    EXPECT_EQ(waker->rung, 1);
+    EXPECT_EQ(*stream->poll(), std::optional<Event>(Text{"hello"}));
+  }
+}
+
 }  // namespace
 }  // namespace tarnvale::websocket
