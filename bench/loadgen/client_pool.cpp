@@ -73,6 +73,13 @@ void ClientPool::stop() {
   }
 }
 
+void ClientPool::close() {
+  stop();
+  // A context takes the clients it runs with it.
+  contexts_.clear();
+  runners_.clear();
+}
+
 void ClientPool::open(std::size_t count, ClientBody& body) {
   const std::size_t threads = contexts_.size();
   for (std::size_t t = 0; t < threads; ++t) {

@@ -60,6 +60,8 @@ class ClientPool {
   void open(std::size_t count, ClientBody& body);
   // Stops and joins every thread; what the clients wrote can be read afterwards.
   void stop();
+  // Stops, then closes every client's socket.
+  void close();
   std::size_t threads() const { return contexts_.size(); }
 
  private:

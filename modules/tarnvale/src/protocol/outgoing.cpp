@@ -37,16 +37,16 @@ std::string open_reply(std::string_view uuid, std::string_view type, std::size_t
   return out;
 }
 
-// {"uuid":…,"topic":…,"type":"DataUpdate" of a pushed message. Neither the fresh identifier
-// nor a path's text holds a character that JSON escapes, so both are copied as they are.
-std::string open_update(const SystemPath& path, std::size_t payload_size) {
-  constexpr std::string_view kUuid = R"({"uuid":")";
+constexpr std::string_view kUpdateUuid = R"({"uuid":")";
+static_assert(kUpdateUuid.size() + kUuidTextSize == kUpdateHeadSize);
+
+// ","topic":"DataUpdate-<path>","type":"DataUpdate" of a pushed message, which follows its
+// identifier. Neither the fresh identifier nor a path's text holds a character that JSON
+// escapes, so both are copied as they are.
+std::string open_update_tail(const SystemPath& path, std::size_t payload_size) {
   constexpr std::string_view kTopic = R"(","topic":"DataUpdate-)";
   constexpr std::string_view kType = R"(","type":"DataUpdate")";
-  std::string out =
-      start_message(kUuid.size() + kUuidTextSize + kTopic.size() + path.text().size() + kType.size() + payload_size);
-  out.append(kUuid);
-  append_random_uuid(out);
+  std::string out = start_message(kTopic.size() + path.text().size() + kType.size() + payload_size);
   out.append(kTopic);
   out.append(path.text());
   out.append(kType);
@@ -57,12 +57,20 @@ std::string open_update(const SystemPath& path, std::size_t payload_size) {
 constexpr std::string_view kBodyPath = R"(,"body":{"path":)";
 constexpr std::string_view kValueKey = R"(,"value":)";
 
-// {"uuid":…,"topic":…,"type":"DataUpdate","body":{"path":… of a pushed update, with room
-// for `rest_size` more bytes of body and the closing braces.
+// The tail of a pushed update up to ,"body":{"path":…, with room for `rest_size` more bytes
+// of body and the closing braces.
 std::string open_update_body(const SystemPath& path, std::size_t rest_size) {
-  std::string out = open_update(path, kBodyPath.size() + path.text().size() + 2 + rest_size + 2);
+  std::string out = open_update_tail(path, kBodyPath.size() + path.text().size() + 2 + rest_size + 2);
   out.append(kBodyPath);
   json::write_string(out, path.text());
+  return out;
+}
+
+// A whole pushed message: its head, then `tail`.
+std::string joined_update(std::string_view tail) {
+  std::string out(kUpdateHeadSize + tail.size(), '\0');
+  write_update_head(out.data());
+  tail.copy(out.data() + kUpdateHeadSize, tail.size());
   return out;
 }
 
@@ -138,11 +146,24 @@ std::string error_response(std::string_view uuid, FixedError error) {
 }
 
 std::string data_update(const SystemPath& path, std::string_view value_json) {
-  return close_body(open_update_body(path, kValueKey.size() + value_json.size()), kValueKey, value_json);
+  return joined_update(data_update_tail(path, value_json));
 }
 
 std::string data_update_error(const SystemPath& path, std::string_view code, std::string_view message) {
-  std::string out = open_update(path, error_size(code, message));
+  return joined_update(data_update_error_tail(path, code, message));
+}
+
+void write_update_head(char* out) {
+  kUpdateUuid.copy(out, kUpdateUuid.size());
+  write_random_uuid(out + kUpdateUuid.size());
+}
+
+std::string data_update_tail(const SystemPath& path, std::string_view value_json) {
+  return close_body(open_update_body(path, kValueKey.size() + value_json.size()), kValueKey, value_json);
+}
+
+std::string data_update_error_tail(const SystemPath& path, std::string_view code, std::string_view message) {
+  std::string out = open_update_tail(path, error_size(code, message));
   close_with_error(out, code, message);
   return out;
 }

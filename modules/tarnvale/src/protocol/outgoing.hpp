@@ -6,12 +6,14 @@
 // (DataTree::value_text) and shared by every reply and update that carries it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 #include "protocol/codes.hpp"
 #include "protocol/request.hpp"
 #include "protocol/system_path.hpp"
+#include "protocol/uuid.hpp"
 #include "tree/data_node.hpp"
 
 namespace tarnvale::protocol {
@@ -36,5 +38,13 @@ std::string error_response(std::string_view uuid, FixedError error);
 std::string data_update(const SystemPath& path, std::string_view value_json);
 // One pushed update that reports an error for `path` instead of a value.
 std::string data_update_error(const SystemPath& path, std::string_view code, std::string_view message);
+
+// The same updates in two parts, so that the part which is the same for every update of one
+// path from one tree is built once: the head, {"uuid":" and a fresh identifier, written anew
+// for every message (kUpdateHeadSize bytes at `out`), and the tail, all that follows it.
+inline constexpr std::size_t kUpdateHeadSize = 9 + kUuidTextSize;
+void write_update_head(char* out);
+std::string data_update_tail(const SystemPath& path, std::string_view value_json);
+std::string data_update_error_tail(const SystemPath& path, std::string_view code, std::string_view message);
 
 }  // namespace tarnvale::protocol

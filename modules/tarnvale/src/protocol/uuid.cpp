@@ -49,20 +49,24 @@ bool is_uuid_text(std::string_view text) {
   }
 }
 
-void append_random_uuid(std::string& out) {
+void write_random_uuid(char* out) {
   static constexpr char kHex[] = "0123456789abcdef";
   thread_local RandomPool pool;
   unsigned char b[16];
   std::copy_n(pool.take16(), 16, b);
   b[6] = static_cast<unsigned char>((b[6] & 0x0F) | 0x40);  // version 4
   b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80);  // variant 10
-  char text[kUuidTextSize];
   std::size_t pos = 0;
   for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) text[pos++] = '-';
-    text[pos++] = kHex[b[i] >> 4];
-    text[pos++] = kHex[b[i] & 0xF];
+    if (i == 4 || i == 6 || i == 8 || i == 10) out[pos++] = '-';
+    out[pos++] = kHex[b[i] >> 4];
+    out[pos++] = kHex[b[i] & 0xF];
   }
+}
+
+void append_random_uuid(std::string& out) {
+  char text[kUuidTextSize];
+  write_random_uuid(text);
   out.append(text, sizeof text);
 }
 

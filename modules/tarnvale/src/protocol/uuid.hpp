@@ -18,8 +18,10 @@ inline constexpr std::size_t kMaxUuidTextSize = 45;
 // and variant are not looked at.
 bool is_uuid_text(std::string_view text);
 
-// Appends a fresh random version-4 UUID, hyphenated, in lower case (kUuidTextSize bytes).
-// The random bytes are drawn from the kernel in batches.
+// Writes a fresh random version-4 UUID, hyphenated, in lower case, at `out` (kUuidTextSize
+// bytes). The random bytes are drawn from the kernel in batches.
+void write_random_uuid(char* out);
+// The same, appended to `out`.
 void append_random_uuid(std::string& out);
 
 }  // namespace tarnvale::protocol

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -19,6 +20,7 @@
 #include "platform/fault.hpp"
 #include "server/detail/connection.hpp"
 #include "server/detail/listen_socket.hpp"
+#include "server/detail/memory_return.hpp"
 
 namespace tarnvale::server {
 
@@ -32,8 +34,10 @@ constexpr int kAcceptBurst = 32;
 constexpr std::chrono::milliseconds kFirstPause{5};
 constexpr std::chrono::milliseconds kLongestPause{1000};
 
-asio::awaitable<void> connection_task(tcp::socket socket, std::string peer, tree::DataStore store) {
+asio::awaitable<void> connection_task(tcp::socket socket, std::string peer, tree::DataStore store,
+                                      std::shared_ptr<MemoryReturn> memory) {
   auto result = co_await handle_connection(std::move(socket), std::move(store));
+  memory->connection_ended();
   if (result) co_return;
   const std::string line = "WebSocket connection from " + peer + " failed: " + result.error().display() + "\n";
   if (auto written = platform::write_stderr(line); !written) {
@@ -63,6 +67,7 @@ asio::awaitable<Result<void, platform::IoError>> serve(std::string_view address,
     throw std::runtime_error("failed printing to stdout: " + written.error().display());
   }
 
+  const auto memory = std::make_shared<MemoryReturn>(executor);
   asio::steady_timer pause(executor);
   std::chrono::milliseconds next_pause = kFirstPause;
   bool paused = false;
@@ -108,7 +113,7 @@ asio::awaitable<Result<void, platform::IoError>> serve(std::string_view address,
       ::close(accepted->fd);
       co_return unexpected(platform::IoError::from_code(ec.value()));
     }
-    asio::co_spawn(executor, connection_task(std::move(socket), peer_text(accepted->peer), store),
+    asio::co_spawn(executor, connection_task(std::move(socket), peer_text(accepted->peer), store, memory),
                    platform::ReportFaults{"connection"});
     ++burst;
   }

@@ -114,11 +114,11 @@ DataTree::DataTree() { root_.insert("system", DataNode::branch()); }
 
 void DataTree::replace_system(DataNode node) {
   root_.insert("system", std::move(node));
-  value_texts_.texts.clear();
+  texts_.clear();
 }
 
 std::string_view DataTree::value_text(const DataNode& node) const {
-  auto [it, added] = value_texts_.texts.try_emplace(&node);
+  auto [it, added] = texts_.values.try_emplace(&node);
   if (added) node.write_json_value(it->second);
   return it->second;
 }

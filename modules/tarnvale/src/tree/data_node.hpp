@@ -1,6 +1,7 @@
 // The data model: typed values, nodes with ordered children, and the tree rooted at "system".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -77,23 +78,42 @@ class DataTree {
   // kept with the tree: every connection that pushes the same node of one published tree
   // shares one rendering. Like the store, single-threaded.
   std::string_view value_text(const DataNode& node) const;
+  // A text that a user derives from this tree, kept with the tree under `key`, a name of the
+  // user's choosing: made by `make()` at the first call for the key and shared by every later
+  // caller, for as long as the tree lives unchanged.
+  template <class Make>
+  std::string_view derived_text(std::string_view key, Make&& make) const {
+    auto it = texts_.derived.find(key);
+    if (it == texts_.derived.end()) it = texts_.derived.emplace(std::string(key), make()).first;
+    return it->second;
+  }
 
  private:
-  // Keyed by node address, so the texts belong to this one object: a copy or a move of the
-  // tree starts without them.
-  class ValueTexts {
+  struct KeyHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+  };
+
+  // Kept with this one object, as the node keys are addresses: a copy or a move of the tree
+  // starts without them.
+  class Texts {
    public:
-    ValueTexts() = default;
-    ValueTexts(const ValueTexts&) {}
-    ValueTexts& operator=(const ValueTexts&) {
-      texts.clear();
+    Texts() = default;
+    Texts(const Texts&) {}
+    Texts& operator=(const Texts&) {
+      clear();
       return *this;
     }
-    std::unordered_map<const DataNode*, std::string> texts;
+    void clear() {
+      values.clear();
+      derived.clear();
+    }
+    std::unordered_map<const DataNode*, std::string> values;
+    std::unordered_map<std::string, std::string, KeyHash, std::equal_to<>> derived;
   };
 
   DataNode root_;
-  mutable ValueTexts value_texts_;
+  mutable Texts texts_;
 };
 
 }  // namespace tarnvale::tree

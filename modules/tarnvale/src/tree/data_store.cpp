@@ -6,6 +6,7 @@
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/use_awaitable.hpp>
+#include <boost/intrusive/list.hpp>
 
 namespace tarnvale::tree {
 
@@ -30,12 +31,31 @@ class TickChannel {
   std::uint64_t last() const { return last_; }
   bool closed() const { return closed_; }
   asio::steady_timer& signal() { return signal_; }
+  void add_waiter(TickReceiver& receiver) { waiters_.push_back(receiver); }
 
  private:
-  // Every receiver waits on the one timer, which never expires; cancelling it wakes them all.
-  void wake() { signal_.cancel(); }
+  using Waiters = boost::intrusive::list<
+      TickReceiver,
+      boost::intrusive::member_hook<TickReceiver, decltype(TickReceiver::waiting_), &TickReceiver::waiting_>,
+      boost::intrusive::constant_time_size<false>>;
 
+  // Rings exactly the receivers that wait, each once. A waker never runs its sleeper inline,
+  // so the list changes only here while it is rung.
+  void wake() {
+    signal_.cancel();
+    while (!waiters_.empty()) {
+      TickReceiver& receiver = waiters_.front();
+      waiters_.pop_front();
+      receiver.waker_->wake();
+    }
+  }
+
+  // The receivers that wait() wait on this timer, which never expires; cancelling it wakes
+  // them all.
   asio::steady_timer signal_;
+  // The receivers whose wakers wait for the next tick; a receiver that is released leaves the
+  // list by itself.
+  Waiters waiters_;
   std::uint64_t last_ = 0;
   bool closed_ = false;
 };
@@ -79,7 +99,10 @@ asio::awaitable<void> TickReceiver::wait() {
   co_await channel->signal().async_wait(asio::as_tuple(asio::use_awaitable));
 }
 
-asio::steady_timer& TickReceiver::wake_timer() { return channel_->signal(); }
+void TickReceiver::wake_on_tick(platform::Waker& waker) {
+  waker_ = &waker;
+  if (!waiting_.is_linked()) channel_->add_waiter(*this);
+}
 
 asio::awaitable<TickEvent> TickReceiver::recv() {
   for (;;) {

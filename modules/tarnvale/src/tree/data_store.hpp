@@ -10,8 +10,9 @@
 
 #include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/awaitable.hpp>
-#include <boost/asio/steady_timer.hpp>
+#include <boost/intrusive/list_hook.hpp>
 
+#include "platform/waker.hpp"
 #include "tree/data_node.hpp"
 
 namespace tarnvale::tree {
@@ -33,6 +34,7 @@ using TickEvent = std::variant<std::uint64_t, TickLagged, TickClosed>;
 class TickChannel;
 
 // One receiver of the tick channel. It sees the ticks sent after it was made, in order.
+// Not moved while it waits for a wake-up.
 class TickReceiver {
  public:
   explicit TickReceiver(std::shared_ptr<TickChannel> channel);
@@ -47,14 +49,20 @@ class TickReceiver {
   boost::asio::awaitable<void> wait();
   // Waits for and takes the next event.
   boost::asio::awaitable<TickEvent> recv();
-  // The timer whose wait ends at the next tick or at the channel's close, for waiting on it
-  // together with other operations. Look at ready() first: a tick already sent does not end
-  // a wait begun after it.
-  boost::asio::steady_timer& wake_timer();
+  // Rings `waker` once, at the next tick or at the channel's close, for a sleeper that waits
+  // for other things too. Look at ready() first: a tick already sent does not ring a waker
+  // registered after it. Registering again before that replaces the waker; releasing the
+  // receiver cancels it.
+  void wake_on_tick(platform::Waker& waker);
 
  private:
+  friend class TickChannel;
+
   std::shared_ptr<TickChannel> channel_;
   std::uint64_t next_;  // number of the next tick this receiver has not yet received
+  // Linked into the channel's waiters while `waker_` waits for a tick.
+  boost::intrusive::list_member_hook<boost::intrusive::link_mode<boost::intrusive::auto_unlink>> waiting_;
+  platform::Waker* waker_ = nullptr;
 };
 
 // A cheaply copied handle; every copy reaches the same store. Single-threaded: all use

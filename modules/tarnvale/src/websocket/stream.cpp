@@ -1,15 +1,20 @@
 #include "websocket/stream.hpp"
 
+#include <limits.h>
+#include <sys/socket.h>
+
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <optional>
 #include <random>
 #include <utility>
+#include <vector>
 
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/buffer.hpp>
-#include <boost/asio/deferred.hpp>
 #include <boost/asio/error.hpp>
-#include <boost/asio/experimental/parallel_group.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
 
@@ -32,6 +37,54 @@ Error io_error(const boost::system::error_code& ec) {
 }
 
 asio::const_buffer buffer_of(std::string_view bytes) { return asio::buffer(bytes.data(), bytes.size()); }
+
+iovec part_of(std::string_view bytes) { return {const_cast<char*>(bytes.data()), bytes.size()}; }
+iovec part_of(const EncodedHeader& header) { return part_of(header.view()); }
+
+// Writes `parts` as far as the socket takes them without waiting, IOV_MAX parts per call,
+// and drops what went out from the front of `parts`: what is left the socket did not take.
+boost::system::error_code write_now(int fd, std::span<iovec>& parts) {
+  for (;;) {
+    while (!parts.empty() && parts.front().iov_len == 0) parts = parts.subspan(1);
+    if (parts.empty()) return {};
+    msghdr message{};
+    message.msg_iov = parts.data();
+    message.msg_iovlen = std::min<std::size_t>(parts.size(), IOV_MAX);
+    std::size_t offered = 0;
+    for (std::size_t i = 0; i < message.msg_iovlen; ++i) offered += parts[i].iov_len;
+    const ssize_t sent = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+    if (sent < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return {};
+      return {errno, boost::system::system_category()};
+    }
+    auto left = static_cast<std::size_t>(sent);
+    while (!parts.empty() && parts.front().iov_len <= left) {
+      left -= parts.front().iov_len;
+      parts = parts.subspan(1);
+    }
+    if (left != 0) {
+      parts.front().iov_base = static_cast<char*>(parts.front().iov_base) + left;
+      parts.front().iov_len -= left;
+    }
+    if (static_cast<std::size_t>(sent) < offered) return {};  // the socket is full
+  }
+}
+
+// A refusal before anything was written: nothing changes on the connection.
+asio::awaitable<Result<void, Error>> refused(Error error) { co_return unexpected(std::move(error)); }
+
+// The parts and frame headers of one gathered write, shared by the thread's streams: they are
+// used up before the write that takes them returns.
+struct GatherSpace {
+  std::vector<EncodedHeader> headers;
+  std::vector<iovec> parts;
+};
+
+GatherSpace& gather_space() {
+  thread_local GatherSpace space;
+  return space;
+}
 
 std::string host_of(const tcp::socket& socket) {
   boost::system::error_code ec;
@@ -58,6 +111,20 @@ asio::awaitable<Result<std::string, Error>> read_handshake(tcp::socket& socket, 
 }
 
 }  // namespace
+
+// What a readiness watch shares with its stream, whose end leaves it to the watch. The watch
+// is a read of a few bytes rather than a bare wait, which would cost an epoll_ctl each time:
+// a request as small as most are comes in whole with it.
+struct Stream::ReadWatch {
+  platform::Waker* waker = nullptr;
+  bool armed = false;
+  // The read has ended: what it brought, or the end of input or the error that ended it, is
+  // for poll() to take.
+  bool ended = false;
+  boost::system::error_code ec;
+  std::size_t size = 0;
+  std::array<unsigned char, 256> bytes;
+};
 
 Stream::Stream(tcp::socket socket, Connection connection)
     : socket_(std::move(socket)), connection_(std::move(connection)) {
@@ -99,15 +166,18 @@ asio::awaitable<Result<Stream, Error>> Stream::connect_with(tcp::socket socket,
 Result<std::optional<Event>, Error> Stream::poll() {
   auto event = connection_.next_event();
   if (!event || *event) return event;
-  if (!read_error_ && peer_active_ && connection_.needs_input()) {
+  if (watch_ && watch_->ended) {
+    take_watched();
+    if (!read_error_) return connection_.next_event();
+  } else if (!read_error_ && readable_ && connection_.needs_input()) {
     const auto space = connection_.input_space();
     boost::system::error_code ec;
     const std::size_t n = socket_.read_some(asio::buffer(space.data(), space.size()), ec);
     if (ec == asio::error::would_block || ec == asio::error::try_again) {
-      peer_active_ = false;
+      readable_ = false;
       return event;
     }
-    take_read(ec, n);
+    take_read(ec, n, space.size());
     if (!read_error_) return connection_.next_event();
   }
   if (!read_error_) return event;
@@ -115,36 +185,87 @@ Result<std::optional<Event>, Error> Stream::poll() {
   return unexpected(*std::exchange(read_error_, std::nullopt));
 }
 
+void Stream::take_watched() {
+  watch_->ended = false;
+  if (!watch_->ec) {
+    const auto space = connection_.input_space();
+    std::memcpy(space.data(), watch_->bytes.data(), watch_->size);
+  }
+  take_read(watch_->ec, watch_->size, watch_->bytes.size());
+}
+
+Stream::~Stream() { forget_waker(); }
+
+Stream& Stream::operator=(Stream&& other) noexcept {
+  forget_waker();
+  socket_ = std::move(other.socket_);
+  connection_ = std::move(other.connection_);
+  read_error_ = std::move(other.read_error_);
+  readable_ = other.readable_;
+  watch_ = std::move(other.watch_);
+  return *this;
+}
+
+void Stream::forget_waker() {
+  // A wait that has ended but whose handler has not run yet must not ring the waker.
+  if (watch_) watch_->waker = nullptr;
+}
+
+void Stream::expect_input() {
+  if (!watch_ || !watch_->armed) readable_ = true;
+}
+
+bool Stream::readable() const { return readable_ && !read_error_ && connection_.needs_input(); }
+
+void Stream::wake_when_readable(platform::Waker& waker) {
+  if (!watch_) watch_ = std::make_shared<ReadWatch>();
+  watch_->waker = &waker;
+  if (watch_->armed || watch_->ended) return;
+  watch_->armed = true;
+  // The reactor tries the read at once, so input that came before the watch is not missed.
+  socket_.async_read_some(asio::buffer(watch_->bytes),
+                          [watch = watch_](const boost::system::error_code& ec, std::size_t n) {
+                            watch->armed = false;
+                            if (ec == asio::error::operation_aborted) return;  // the socket is closed or given up
+                            watch->ended = true;
+                            watch->ec = ec;
+                            watch->size = n;
+                            if (watch->waker) watch->waker->wake();
+                          });
+}
+
 asio::awaitable<void> Stream::wait_readable() {
   if (!connection_.needs_input() || read_error_) co_return;
-  const auto space = connection_.input_space();
-  auto [ec, n] = co_await socket_.async_read_some(asio::buffer(space.data(), space.size()), kTuple);
-  take_read(ec, n);
+  // A peek tells whether input is there already: its readiness may have been reported
+  // while nobody waited.
+  char byte;
+  const ssize_t peeked = ::recv(socket_.native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  if (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    auto [ec] = co_await socket_.async_wait(tcp::socket::wait_read, kTuple);
+    if (ec == asio::error::operation_aborted) co_return;  // abandoned: nothing changes
+  }
+  readable_ = true;
 }
 
-asio::awaitable<void> Stream::wait_readable_or(asio::steady_timer& wake) {
-  if (!connection_.needs_input() || read_error_) co_return;
-  const auto space = connection_.input_space();
-  // The group ends when the first side completes, after the other has been cancelled and has
-  // completed too, so a read that finished meanwhile still hands over its bytes.
-  auto [order, ec, n, woken] =
-      co_await asio::experimental::make_parallel_group(
-          socket_.async_read_some(asio::buffer(space.data(), space.size()), asio::deferred),
-          wake.async_wait(asio::deferred))
-          .async_wait(asio::experimental::wait_for_one(), asio::use_awaitable);
-  take_read(ec, n);
-}
-
-void Stream::take_read(const boost::system::error_code& ec, std::size_t n) {
-  if (ec == asio::error::operation_aborted) return;  // abandoned before anything came
+void Stream::take_read(const boost::system::error_code& ec, std::size_t n, std::size_t space) {
   if (ec == asio::error::eof) {
     connection_.end_of_input();
   } else if (ec) {
     read_error_ = io_error(ec);
   } else {
     connection_.commit_input(n);
-    peer_active_ = true;
+    // A read that leaves room took all the socket held.
+    readable_ = n == space;
   }
+}
+
+tcp::socket Stream::release_socket() && {
+  if (watch_) {
+    forget_waker();
+    boost::system::error_code ec;
+    socket_.cancel(ec);
+  }
+  return std::move(socket_);
 }
 
 asio::awaitable<Result<Event, Error>> Stream::next() {
@@ -173,38 +294,77 @@ asio::awaitable<Result<void, Error>> Stream::close(std::uint16_t code, std::stri
 }
 
 asio::awaitable<Result<void, Error>> Stream::flush_after(Result<void, Error> queued) {
-  if (!queued) co_return queued;
-  co_return co_await write_control();
+  if (!queued) return refused(std::move(queued).error());
+  return write_control();
 }
 
 asio::awaitable<Result<void, Error>> Stream::flush() {
-  if (connection_.state() == ConnectionState::failed) co_return unexpected(Error::already_closed());
-  co_return co_await write_control();
+  if (connection_.state() == ConnectionState::failed) return refused(Error::already_closed());
+  return write_control();
 }
 
 asio::awaitable<Result<void, Error>> Stream::write_control() {
-  if (!connection_.has_queued_control()) co_return Result<void, Error>();
   const auto control = connection_.queued_control();
-  const std::array<asio::const_buffer, 3> buffers = {buffer_of(control[0]), buffer_of(control[1]),
-                                                     buffer_of(control[2])};
-  co_return co_await write_frames(buffers);
+  std::array<iovec, 3> parts = {part_of(control[0]), part_of(control[1]), part_of(control[2])};
+  return write_parts(parts);
 }
 
 asio::awaitable<Result<void, Error>> Stream::send_message(Opcode opcode, std::string payload) {
   auto header = connection_.frame_message(opcode, payload);
-  if (!header) co_return unexpected(std::move(header).error());
+  if (!header) return refused(std::move(header).error());
   const auto control = connection_.queued_control();
-  const std::array<asio::const_buffer, 5> buffers = {
-      buffer_of(control[0]), buffer_of(control[1]), buffer_of(control[2]), buffer_of(header->view()),
-      asio::buffer(payload)};
-  co_return co_await write_frames(buffers);
+  std::array<iovec, 5> parts = {part_of(control[0]), part_of(control[1]), part_of(control[2]), part_of(*header),
+                                part_of(payload)};
+  return write_parts(parts, &payload);
 }
 
-asio::awaitable<Result<void, Error>> Stream::write_frames(std::span<const asio::const_buffer> buffers) {
-  auto [ec, n] = co_await asio::async_write(socket_, buffers, kTuple);
-  if (ec) {
+asio::awaitable<Result<void, Error>> Stream::send_texts(std::span<const TextParts> texts) {
+  auto& space = gather_space();
+  space.headers.clear();
+  for (const auto& text : texts) {
+    auto header = connection_.frame_unmasked(Opcode::text, text.first.size() + text.second.size());
+    if (!header) return refused(std::move(header).error());
+    space.headers.push_back(*header);
+  }
+  const auto control = connection_.queued_control();
+  space.parts.assign({part_of(control[0]), part_of(control[1]), part_of(control[2])});
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    space.parts.push_back(part_of(space.headers[i]));
+    space.parts.push_back(part_of(texts[i].first));
+    space.parts.push_back(part_of(texts[i].second));
+  }
+  return write_parts(space.parts);
+}
+
+asio::awaitable<Result<void, Error>> Stream::write_parts(std::span<iovec> parts, std::string* payload) {
+  const auto ec = write_now(socket_.native_handle(), parts);
+  if (ec) return finish_write(unexpected(io_error(ec)));
+  if (parts.empty()) return finish_write(std::string());
+  // What is left is only the payload's end: the payload itself holds it.
+  if (payload != nullptr && !payload->empty() && parts.size() == 1) {
+    payload->erase(0, payload->size() - parts.front().iov_len);
+    return finish_write(std::move(*payload));
+  }
+  std::size_t size = 0;
+  for (const auto& part : parts) size += part.iov_len;
+  std::string rest;
+  rest.reserve(size);
+  for (const auto& part : parts) rest.append(static_cast<const char*>(part.iov_base), part.iov_len);
+  return finish_write(std::move(rest));
+}
+
+asio::awaitable<Result<void, Error>> Stream::finish_write(Result<std::string, Error> rest) {
+  if (rest && !rest->empty()) {
+    auto [ec, n] = co_await asio::async_write(socket_, asio::buffer(*rest), kTuple);
+    if (ec) rest = unexpected(io_error(ec));
+  } else if (connection_.role() == Role::client) {
+    // A client's write ends with a turn through the runtime, as Asio's own writes do, so that
+    // the reactor looks at the sockets before the client goes on.
+    co_await asio::post(socket_.get_executor(), asio::use_awaitable);
+  }
+  if (!rest) {
     connection_.mark_failed();
-    co_return unexpected(io_error(ec));
+    co_return unexpected(std::move(rest).error());
   }
   connection_.control_written();
   co_return Result<void, Error>();

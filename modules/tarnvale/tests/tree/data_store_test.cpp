@@ -2,6 +2,7 @@
 #include "tree/data_store.hpp"
 
 #include <chrono>
+#include <optional>
 #include <vector>
 
 #include <boost/asio/co_spawn.hpp>
@@ -117,6 +118,29 @@ TEST_F(DataStoreTest, WaitingReceiverWakesOnTheTickAndAbandonedWaitLosesNothing)
   });
   io.run();
   EXPECT_EQ(got, (std::vector<TickEvent>{std::uint64_t{2}, std::uint64_t{3}}));
+}
+
+struct CountingWaker final : platform::Waker {
+  void wake() override { ++rung; }
+  int rung = 0;
+};
+
+// The channel rings each waiting receiver's waker once, and a receiver released while it
+// waits leaves the channel's list: ringing it then would touch freed memory.
+TEST_F(DataStoreTest, WakerIsRungOnceByTheNextTickAndNotAfterItsReceiverIsGone) {
+  store.publish_system(system_with("a"));
+  CountingWaker kept, dropped;
+  auto rx = store.subscribe_ticks();
+  rx.wake_on_tick(kept);
+  rx.wake_on_tick(kept);
+  std::optional<TickReceiver> gone(store.subscribe_ticks());
+  gone->wake_on_tick(dropped);
+  gone.reset();
+  store.notify_tick();
+  store.notify_tick();
+  EXPECT_EQ(kept.rung, 1);
+  EXPECT_EQ(dropped.rung, 0);
+  EXPECT_EQ(rx.try_recv(), TickEvent(std::uint64_t{2}));
 }
 
 TEST(DataStoreChannel, ReceiverIsToldOfTheCloseAfterTheKeptTicks) {

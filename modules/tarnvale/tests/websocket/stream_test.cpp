@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/experimental/awaitable_operators.hpp>
@@ -205,6 +206,71 @@ TEST_F(StreamTest, WriteToAPeerThatIsGoneIsAnIoErrorAndEndsTheStream) {
   ASSERT_FALSE(sent);
   EXPECT_EQ(sent.error().kind(), ErrorKind::io) << sent.error().display();
   EXPECT_EQ(await(server.flush()).error(), Error::already_closed());
+}
+
+asio::awaitable<std::vector<std::string>> texts_of(Stream* stream, std::size_t count) {
+  std::vector<std::string> got;
+  while (got.size() < count) {
+    auto event = co_await stream->next();
+    if (!event || !std::holds_alternative<Text>(*event)) break;
+    got.push_back(std::move(std::get<Text>(*event).payload));
+  }
+  co_return got;
+}
+
+// More than the socket takes at once: the parts are taken at the call, what is left goes out
+// later from the stream's own copy, and every message arrives whole and in order.
+TEST_F(StreamTest, GatheredTextsThatTheSocketTakesOnlyInPartArriveWholeAndInOrder) {
+  auto [server, client] = open();
+  const std::string shared(64 * 1024, 's');
+  std::vector<std::string> heads, want;
+  for (int i = 0; i < 100; ++i) heads.push_back("message " + std::to_string(i) + ": ");
+  std::vector<TextParts> texts;
+  for (const auto& head : heads) {
+    texts.push_back({head, shared});
+    want.push_back(head + shared);
+  }
+  auto sending = server.send_texts(texts);
+  for (auto& head : heads) head.assign(head.size(), 'x');
+  std::optional<Result<void, Error>> sent;
+  std::optional<std::vector<std::string>> got;
+  spawn(std::move(sending), sent);
+  spawn(texts_of(&client, want.size()), got);
+  run();
+  EXPECT_TRUE(sent && *sent);
+  ASSERT_TRUE(got);
+  EXPECT_EQ(got->size(), want.size());
+  EXPECT_TRUE(*got == want);
+}
+
+struct CountingWaker final : platform::Waker {
+  void wake() override { ++rung; }
+  int rung = 0;
+};
+
+// The readiness watch rings once for input, and never a waker whose stream is gone, also when
+// its read had ended before: the wake-up the waker stands for may be gone too.
+TEST_F(StreamTest, ReadinessWatchRingsForInputAndNotAfterItsStreamIsGone) {
+  for (const bool stream_goes : {false, true}) {
+    SCOPED_TRACE(stream_goes ? "stream gone" : "stream kept");
+    if (stream_goes) SetUp();
+    auto [server, client] = open();
+    auto stream = std::make_unique<Stream>(std::move(server));
+    auto waker = std::make_unique<CountingWaker>();
+    ASSERT_TRUE(stream->poll() && !*stream->poll());
+    const std::string hello = frame(kFin | kText, "hello");
+    asio::write(client.socket(), asio::buffer(hello));
+    stream->wake_when_readable(*waker);  // its read finds the input at once
+    if (stream_goes) {
+      stream.reset();
+      waker.reset();
+      run();
+      continue;
+    }
+    run();
+    EXPECT_EQ(waker->rung, 1);
+    EXPECT_EQ(*stream->poll(), std::optional<Event>(Text{"hello"}));
+  }
 }
 
 }  // namespace

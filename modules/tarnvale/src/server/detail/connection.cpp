@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <random>
+#include <utility>
 #include <variant>
 
 #include <boost/asio/post.hpp>
@@ -13,6 +14,7 @@
 #include "server/detail/request_handling.hpp"
 #include "server/detail/subscriptions.hpp"
 #include "server/detail/update_pass.hpp"
+#include "server/detail/wakeup.hpp"
 
 namespace tarnvale::server {
 
@@ -27,6 +29,18 @@ constexpr int kPassBudget = 128;
 
 // What one pass took: a client event, or an event of the tick receiver.
 using Taken = std::variant<std::monostate, websocket::Event, tree::TickEvent>;
+
+// The stream rings no wake-up that is gone: one that outlives the loop forgets it.
+class ForgetWaker {
+ public:
+  explicit ForgetWaker(websocket::Stream& stream) : stream_(stream) {}
+  ~ForgetWaker() { stream_.forget_waker(); }
+  ForgetWaker(const ForgetWaker&) = delete;
+  ForgetWaker& operator=(const ForgetWaker&) = delete;
+
+ private:
+  websocket::Stream& stream_;
+};
 
 // The step after `sent`: `then`, or the error of the failed send.
 StepResult after(Result<void, websocket::Error> sent, Step then) {
@@ -65,12 +79,16 @@ asio::awaitable<StepResult> on_tick(websocket::Stream& stream, const tree::DataS
 }  // namespace
 
 asio::awaitable<StepResult> serve_connection(websocket::Stream& stream, tree::DataStore store) {
+  const auto executor = co_await asio::this_coro::executor;
+  // Rung by the next tick and by the socket's readiness, which stays watched across ticks.
+  Wakeup wakeup(executor);
+  const ForgetWaker forget(stream);
   auto ticks = store.subscribe_ticks();
   Subscriptions subscriptions;
   // Which of the two waits is looked at first is chosen afresh, fairly, at every look.
   std::minstd_rand coin(std::random_device{}());
-  const auto executor = co_await asio::this_coro::executor;
   int passes = 0;
+  bool answered = false;
 
   for (;;) {
     if (++passes == kPassBudget) {
@@ -89,15 +107,30 @@ asio::awaitable<StepResult> serve_connection(websocket::Stream& stream, tree::Da
       }
     }
     if (std::holds_alternative<std::monostate>(taken)) {
-      // Neither is ready: sleep until one can make progress. What a read brings in stays in
-      // the stream and an unreceived tick stays in the receiver, so the side that loses the
-      // race loses nothing.
-      co_await stream.wait_readable_or(ticks.wake_timer());
+      if (stream.readable()) {
+        // Part of a large message came in and more waits in the socket: read on after the
+        // other tasks had their turn.
+        co_await asio::post(executor, asio::use_awaitable);
+        continue;
+      }
+      if (std::exchange(answered, false)) {
+        // A client that waits for an answer sends its next request soon after it: looked for
+        // after the other tasks had their turn, it is usually there already.
+        co_await asio::post(executor, asio::use_awaitable);
+        stream.expect_input();
+        continue;
+      }
+      // Neither is ready: sleep until one can make progress. Being woken takes nothing from
+      // either side, so the side that loses the next look loses nothing.
+      ticks.wake_on_tick(wakeup);
+      stream.wake_when_readable(wakeup);
+      co_await wakeup.sleep();
       continue;
     }
     StepResult step = Step::next;
     if (auto* event = std::get_if<websocket::Event>(&taken)) {
       step = co_await on_event(stream, store, subscriptions, std::move(*event));
+      answered = true;
     } else {
       step = co_await on_tick(stream, store, subscriptions, std::get<tree::TickEvent>(taken));
     }

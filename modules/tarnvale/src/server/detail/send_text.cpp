@@ -3,7 +3,12 @@
 namespace tarnvale::server {
 
 boost::asio::awaitable<Result<void, websocket::Error>> send_text(websocket::Stream& stream, std::string text) {
-  co_return co_await stream.send_text(std::move(text));
+  return stream.send_text(std::move(text));
+}
+
+boost::asio::awaitable<Result<void, websocket::Error>> send_text(websocket::Stream& stream,
+                                                                 std::span<const websocket::TextParts> texts) {
+  return stream.send_texts(texts);
 }
 
 }  // namespace tarnvale::server

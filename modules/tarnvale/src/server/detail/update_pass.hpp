@@ -11,8 +11,8 @@
 namespace tarnvale::server {
 
 // Nothing for an empty map; otherwise one snapshot, then per path a data update, or an
-// update error for a path that is not in the tree, each sent before the next is built.
-// The first failed send ends the pass with its error.
+// update error for a path that is not in the tree, all in one gathered write. A failed write
+// ends the pass with its error.
 boost::asio::awaitable<Result<void, websocket::Error>> publish_updates(websocket::Stream& stream,
                                                                        const tree::DataStore& store,
                                                                        const Subscriptions& subscriptions);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "websocket/core/detail/close_code.hpp"
@@ -41,8 +42,8 @@ std::span<unsigned char> Connection::input_space() {
     const std::uint64_t due = frame_->payload_length - frame_received_;
     wanted = static_cast<std::size_t>(std::clamp<std::uint64_t>(due, wanted, kReadChunk));
   }
-  auto space = in_.prepare(wanted);
-  return space.first(std::min(space.size(), kReadChunk));
+  auto space = in_.prepare_shared(wanted);
+  return space.first(std::min(space.size(), wanted));
 }
 
 void Connection::commit_input(std::size_t n) {
@@ -86,6 +87,12 @@ Result<std::optional<Event>, Error> Connection::need_more_input() {
 }
 
 Result<std::optional<Event>, Error> Connection::next_event() {
+  auto event = decode_event();
+  in_.keep();
+  return event;
+}
+
+Result<std::optional<Event>, Error> Connection::decode_event() {
   switch (state_) {
     case ConnectionState::failed:
     case ConnectionState::terminated:
@@ -215,6 +222,12 @@ Result<EncodedHeader, Error> Connection::frame_message(Opcode opcode, std::strin
   const auto mask = next_mask();
   if (mask) apply_mask(reinterpret_cast<unsigned char*>(payload.data()), payload.size(), *mask, 0);
   return encode_frame_header(true, opcode, payload.size(), mask);
+}
+
+Result<EncodedHeader, Error> Connection::frame_unmasked(Opcode opcode, std::uint64_t size) const {
+  if (role_ != Role::server) throw std::logic_error("a client masks every payload it sends");
+  if (auto ok = check_can_send(); !ok) return unexpected(std::move(ok).error());
+  return encode_frame_header(true, opcode, size, std::nullopt);
 }
 
 Result<void, Error> Connection::queue_ping(std::string_view payload) {

@@ -42,7 +42,9 @@ class Connection {
   ConnectionState state() const { return state_; }
 
   // Where the next read from the socket goes: at most kReadChunk bytes, more than 4 KiB
-  // only while a frame's payload is still due.
+  // only while a frame's payload is still due. While nothing undecoded is held it is a space
+  // that the thread's connections share, so commit_input() and next_event() follow the read
+  // before any other connection of the thread reads.
   std::span<unsigned char> input_space();
   // `n` bytes were read into input_space().
   void commit_input(std::size_t n);
@@ -55,12 +57,16 @@ class Connection {
 
   // Decodes at most one event from the bytes received so far; none when they hold no complete
   // event. The peer's ping and close get their answers queued. An error fails the connection:
-  // nothing is queued for it, and every later call yields "already closed".
+  // nothing is queued for it, and every later call yields "already closed". What is left
+  // undecoded is kept by the connection itself.
   Result<std::optional<Event>, Error> next_event();
 
   // The header for one whole data message as one final frame. In the client role the payload
   // is masked in place. Refused once a close has been sent or received.
   Result<EncodedHeader, Error> frame_message(Opcode opcode, std::string& payload);
+  // The same for a payload of `size` bytes that goes out as it is: the server role only, as a
+  // client masks every payload.
+  Result<EncodedHeader, Error> frame_unmasked(Opcode opcode, std::uint64_t size) const;
   // Queues a ping (payload at most 125 bytes).
   Result<void, Error> queue_ping(std::string_view payload);
   // Queues our close with a code and a reason (at most 123 bytes) if the connection is still
@@ -76,6 +82,7 @@ class Connection {
   void mark_failed();
 
  private:
+  Result<std::optional<Event>, Error> decode_event();
   Result<std::optional<Event>, Error> fail(Error error);
   Result<std::optional<Event>, Error> need_more_input();
   Result<void, Error> begin_frame(const FrameHeader& header);
