@@ -54,7 +54,7 @@ RawExchange raw_exchange(std::string_view bytes, bool half_close) {
   return out;
 }
 
-TEST(ConnectionEnd, ClosesAreAnsweredAndOnlyFailuresWriteALine) {
+TEST(ConnectionEndTest, ClosesAreAnsweredAndOnlyFailuresWriteALine) {
   RunningService service;
 
   // Closes from the client are answered and end the connection without a line.

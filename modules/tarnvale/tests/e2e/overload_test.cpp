@@ -28,7 +28,7 @@ bool answers_get_value(ServiceClient& client) {
          client.next_reply().find(R"("type":"GetValueResponse")") != std::string::npos;
 }
 
-TEST(Overload, FloodingClientStillGetsAnUpdateEverySecond) {
+TEST(OverloadTest, FloodingClientStillGetsAnUpdateEverySecond) {
   RunningService service;
   ServiceClient client;
   ASSERT_TRUE(client.open());
@@ -60,7 +60,7 @@ TEST(Overload, FloodingClientStillGetsAnUpdateEverySecond) {
   EXPECT_EQ(service.process.stderr_text(), "");
 }
 
-TEST(Overload, ResetsBeforeAcceptLeaveTheServiceServing) {
+TEST(OverloadTest, ResetsBeforeAcceptLeaveTheServiceServing) {
   RunningService service;
   // While the process is stopped the kernel completes the connections into the backlog; each is
   // reset there (SO_LINGER 0) before the service can accept it.
@@ -88,7 +88,7 @@ TEST(Overload, ResetsBeforeAcceptLeaveTheServiceServing) {
   }
 }
 
-TEST(Overload, DescriptorShortagePausesAcceptingWhileConnectionsAreServed) {
+TEST(OverloadTest, DescriptorShortagePausesAcceptingWhileConnectionsAreServed) {
   const auto binary = unsanitized_binary();
   if (!binary) GTEST_SKIP() << "a sanitizer build runs this on the binary named by TARNVALE_RELEASE_BINARY";
   RunningService service({"prlimit", "--nofile=64:64"}, *binary);

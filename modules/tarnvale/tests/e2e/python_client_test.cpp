@@ -14,7 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(PythonClient, ProtocolAndClosesAgainstAnotherImplementation) {
+TEST(PythonClientTest, ProtocolAndClosesAgainstAnotherImplementation) {
   RunningService service;
   const std::string command = "timeout 30 /usr/bin/python3 " TARNVALE_TEST_DATA "/protocol_client.py 2>&1";
   FILE* client = popen(command.c_str(), "r");

@@ -37,7 +37,7 @@ std::size_t open_descriptors(pid_t pid) {
 
 // Blocked in a write to a client that has stopped reading, the connection lags behind the
 // ticks and is closed while many of the client's requests are still unread.
-TEST(ServerClose, LaggingClientReadsEveryQueuedMessageThenTheCloseThenAnOrderlyEnd) {
+TEST(ServerCloseTest, LaggingClientReadsEveryQueuedMessageThenTheCloseThenAnOrderlyEnd) {
   RunningService service({}, release_binary_if_given());
   ServiceClient client(16 * 1024);
   ASSERT_TRUE(client.open());
@@ -71,7 +71,7 @@ TEST(ServerClose, LaggingClientReadsEveryQueuedMessageThenTheCloseThenAnOrderlyE
   EXPECT_EQ(service.process.stderr_text(), "");
 }
 
-TEST(ServerClose, BinaryMessageWithRequestsBehindItGetsTheCloseAndAnOrderlyEnd) {
+TEST(ServerCloseTest, BinaryMessageWithRequestsBehindItGetsTheCloseAndAnOrderlyEnd) {
   RunningService service({}, release_binary_if_given());
   ServiceClient client;
   ASSERT_TRUE(client.open());
@@ -85,7 +85,7 @@ TEST(ServerClose, BinaryMessageWithRequestsBehindItGetsTheCloseAndAnOrderlyEnd) 
 }
 
 // As RFC 6455 asks and browsers do, the client answers the server's close with its own.
-TEST(ServerClose, ClientThatAnswersTheCloseSeesAnOrderlyEnd) {
+TEST(ServerCloseTest, ClientThatAnswersTheCloseSeesAnOrderlyEnd) {
   RunningService service({}, release_binary_if_given());
   for (int trial = 0; trial < 10; ++trial) {
     SCOPED_TRACE(trial);
@@ -101,7 +101,7 @@ TEST(ServerClose, ClientThatAnswersTheCloseSeesAnOrderlyEnd) {
 
 // The descriptor of a client that neither sends nor ends its side lives on for the idle
 // bound of five seconds, and no longer.
-TEST(ServerClose, SilentClientKeepsTheDescriptorForTheIdleBoundOnly) {
+TEST(ServerCloseTest, SilentClientKeepsTheDescriptorForTheIdleBoundOnly) {
   RunningService service({}, release_binary_if_given());
   const std::size_t idle = open_descriptors(service.process.pid());
   ServiceClient client;

@@ -14,7 +14,7 @@ namespace {
 using namespace std::chrono_literals;
 using std::chrono::steady_clock;
 
-TEST(Startup, LineAfterTheFirstSampleAndASecondInstanceFailsToBind) {
+TEST(StartupTest, LineAfterTheFirstSampleAndASecondInstanceFailsToBind) {
   ServiceProcess first;
   const auto line = first.stdout_line(10s);
   const auto took = steady_clock::now() - first.started();
@@ -43,7 +43,7 @@ TEST(Startup, LineAfterTheFirstSampleAndASecondInstanceFailsToBind) {
 
 // Without a descriptor for the I/O driver the runtime cannot be built: a fault, before the
 // main task has done anything.
-TEST(Startup, RuntimeWithoutDescriptorsIsAFaultWithStatus101) {
+TEST(StartupTest, RuntimeWithoutDescriptorsIsAFaultWithStatus101) {
   const auto binary = unsanitized_binary();
   if (!binary) GTEST_SKIP() << "a sanitizer build runs this on the binary named by TARNVALE_RELEASE_BINARY";
   ServiceProcess service({"prlimit", "--nofile=3:3"}, *binary);

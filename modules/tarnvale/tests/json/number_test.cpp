@@ -10,7 +10,7 @@
 namespace tarnvale::json {
 namespace {
 
-TEST(JsonNumber, ConvertsToTheNearestValueOfTheRightKind) {
+TEST(JsonNumberTest, ConvertsToTheNearestValueOfTheRightKind) {
   const std::string zeros(500, '0');
   struct Case {
     std::string text;
@@ -56,7 +56,7 @@ TEST(JsonNumber, ConvertsToTheNearestValueOfTheRightKind) {
   }
 }
 
-TEST(JsonNumber, RefusalStopsWhereTheReaderReportsIt) {
+TEST(JsonNumberTest, RefusalStopsWhereTheReaderReportsIt) {
   struct Case {
     std::string text;
     std::string_view description;

@@ -15,7 +15,7 @@ std::string error_of(std::string_view text) {
   return result.error().message();
 }
 
-TEST(JsonReader, MalformedTextReportsDescriptionLineAndColumn) {
+TEST(JsonReaderTest, MalformedTextReportsDescriptionLineAndColumn) {
   const std::string deep_open(200, '[');
   struct Case {
     std::string text;
@@ -78,7 +78,7 @@ TEST(JsonReader, MalformedTextReportsDescriptionLineAndColumn) {
   }
 }
 
-TEST(JsonReader, ReadsEveryKindOfValue) {
+TEST(JsonReaderTest, ReadsEveryKindOfValue) {
   auto result = read(" {\"b\":[1,-2,3.5,true,false,null],\"a\":\"x\",\"c\":{}}\r\n\t");
   ASSERT_TRUE(result) << result.error().message();
   const Value want = Object{
@@ -89,13 +89,13 @@ TEST(JsonReader, ReadsEveryKindOfValue) {
   EXPECT_EQ(*result, want);
 }
 
-TEST(JsonReader, RepeatedKeyKeepsTheLastValue) {
+TEST(JsonReaderTest, RepeatedKeyKeepsTheLastValue) {
   auto result = read(R"({"a":1,"b":2,"a":{"x":3}})");
   ASSERT_TRUE(result);
   EXPECT_EQ(*result, (Value(Object{{"a", Object{{"x", std::uint64_t{3}}}}, {"b", std::uint64_t{2}}})));
 }
 
-TEST(JsonReader, IntegersStayIntegersOnlyWhereTheyFit) {
+TEST(JsonReaderTest, IntegersStayIntegersOnlyWhereTheyFit) {
   struct Case {
     std::string text;
     Value want;
@@ -132,7 +132,7 @@ TEST(JsonReader, IntegersStayIntegersOnlyWhereTheyFit) {
   }
 }
 
-TEST(JsonReader, LongNumbersRoundCorrectly) {
+TEST(JsonReaderTest, LongNumbersRoundCorrectly) {
   // 2^53 + 1 lies halfway between two doubles: the digits far beyond decide the rounding.
   const std::string halfway = "9007199254740993." + std::string(900, '0');
   const std::string many_digits = "0." + std::string(1200, '3') + "e1";
@@ -144,7 +144,7 @@ TEST(JsonReader, LongNumbersRoundCorrectly) {
   }
 }
 
-TEST(JsonReader, StringsResolveEveryEscape) {
+TEST(JsonReaderTest, StringsResolveEveryEscape) {
   auto result = read(R"("\"\\\/\b\f\n\r\t\u00e9\u20AC\ud83d\ude00\u0000x")");
   ASSERT_TRUE(result);
   EXPECT_EQ(result->as_string(), std::string("\"\\/\b\f\n\r\t\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\0x", 19));
@@ -153,7 +153,7 @@ TEST(JsonReader, StringsResolveEveryEscape) {
   EXPECT_EQ(raw->as_string(), "caf\xc3\xa9 \xf0\x9f\x98\x80");
 }
 
-TEST(JsonReader, NestingUpToTheLimitIsRead) {
+TEST(JsonReaderTest, NestingUpToTheLimitIsRead) {
   const std::string text = std::string(kMaxDepth, '[') + std::string(kMaxDepth, ']');
   auto result = read(text);
   ASSERT_TRUE(result) << result.error().message();

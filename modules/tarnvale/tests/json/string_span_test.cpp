@@ -13,7 +13,7 @@ Result<StringSpan, SyntaxError> read_literal(std::string_view text) {
   return read_string(text, pos);
 }
 
-TEST(JsonStringSpan, EveryByteOfALongStringIsChecked) {
+TEST(JsonStringSpanTest, EveryByteOfALongStringIsChecked) {
   // Plain bytes are taken eight at a time: put the byte that ends a run at every offset.
   for (std::size_t at = 0; at < 20; ++at) {
     SCOPED_TRACE(at);
@@ -52,7 +52,7 @@ TEST(JsonStringSpan, EveryByteOfALongStringIsChecked) {
   }
 }
 
-TEST(JsonStringSpan, ComparesAndCutsTheUnescapedText) {
+TEST(JsonStringSpanTest, ComparesAndCutsTheUnescapedText) {
   auto span = [](std::string_view raw) { return StringSpan{raw, raw.find('\\') != std::string_view::npos}; };
   struct Case {
     std::string_view a, b;

@@ -15,7 +15,7 @@ std::string double_text(double d) {
   return out;
 }
 
-TEST(WriteDouble, EveryFormOfTheTable) {
+TEST(WriteDoubleTest, EveryFormOfTheTable) {
   struct Case {
     double in;
     const char* want;
@@ -48,7 +48,7 @@ TEST(WriteDouble, EveryFormOfTheTable) {
   }
 }
 
-TEST(WriteString, EscapesOnlyQuotesBackslashesAndControls) {
+TEST(WriteStringTest, EscapesOnlyQuotesBackslashesAndControls) {
   struct Case {
     std::string in;
     const char* want;
@@ -68,7 +68,7 @@ TEST(WriteString, EscapesOnlyQuotesBackslashesAndControls) {
   }
 }
 
-TEST(Write, ObjectsInByteOrderCompactAndExactIntegers) {
+TEST(WriteTest, ObjectsInByteOrderCompactAndExactIntegers) {
   Object load;
   load.emplace("5m", 0.25);
   load.emplace("1m", 0.5);
@@ -84,7 +84,7 @@ TEST(Write, ObjectsInByteOrderCompactAndExactIntegers) {
             R"("max":18446744073709551615,"neg":-5})");
 }
 
-TEST(Write, KeysCompareAsUnsignedBytes) {
+TEST(WriteTest, KeysCompareAsUnsignedBytes) {
   Object o;
   o.emplace("\xc3\xa9", 1.0);  // é sorts after every ASCII key
   o.emplace("z", 2.0);

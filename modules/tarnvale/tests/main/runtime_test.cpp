@@ -16,7 +16,7 @@ namespace {
 
 namespace asio = boost::asio;
 
-TEST(RunMain, ErrorResultWritesTheErrorLineAndExitsWithOne) {
+TEST(RunMainTest, ErrorResultWritesTheErrorLineAndExitsWithOne) {
   testing::internal::CaptureStderr();
   const int status = run_main([]() -> asio::awaitable<MainResult> {
     co_return unexpected(platform::IoError::from_code(EADDRINUSE));
@@ -26,7 +26,7 @@ TEST(RunMain, ErrorResultWritesTheErrorLineAndExitsWithOne) {
             "Error: Os { code: 98, kind: AddrInUse, message: \"Address in use\" }\n");
 }
 
-TEST(RunMain, FaultOnTheMainTaskExitsWith101) {
+TEST(RunMainTest, FaultOnTheMainTaskExitsWith101) {
   testing::internal::CaptureStderr();
   const int status = run_main([]() -> asio::awaitable<MainResult> {
     throw std::runtime_error("failed printing to stdout: Broken pipe (os error 32)");
@@ -40,7 +40,7 @@ TEST(RunMain, FaultOnTheMainTaskExitsWith101) {
 
 // Other tasks still waiting when the main task ends are destroyed with the runtime, before
 // the result is reported.
-TEST(RunMain, RuntimeIsShutDownBeforeTheResultIsReported) {
+TEST(RunMainTest, RuntimeIsShutDownBeforeTheResultIsReported) {
   static bool released = false;
   struct Probe {
     ~Probe() { released = true; }

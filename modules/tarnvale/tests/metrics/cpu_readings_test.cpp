@@ -11,7 +11,7 @@ namespace {
 using std::chrono::milliseconds;
 constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
 
-TEST(ParseCpuLine, NameThenTenCountersWithMissingOnesZero) {
+TEST(ParseCpuLineTest, NameThenTenCountersWithMissingOnesZero) {
   struct Case {
     const char* line;
     const char* name;
@@ -31,7 +31,7 @@ TEST(ParseCpuLine, NameThenTenCountersWithMissingOnesZero) {
   }
 }
 
-TEST(CpuUsage, ShareOfNonIdleTimeBetweenTwoReadings) {
+TEST(CpuUsageTest, ShareOfNonIdleTimeBetweenTwoReadings) {
   auto at = [](CpuTimes t) { return CpuCounters::from(t); };
   struct Case {
     const char* name;
@@ -62,7 +62,7 @@ const char* kStatA =
     "cpu1 50 0 50 400 0 0 0 0 0 0\n"
     "intr 1 2 3\n";
 
-TEST(CpuReadings, FirstReadingMakesTheListWithZeroUsageAndTheOverallSinceBoot) {
+TEST(CpuReadingsTest, FirstReadingMakesTheListWithZeroUsageAndTheOverallSinceBoot) {
   CpuReadings cpu;
   cpu.update(kStatA);
   ASSERT_EQ(cpu.cpus().size(), 2u);
@@ -72,7 +72,7 @@ TEST(CpuReadings, FirstReadingMakesTheListWithZeroUsageAndTheOverallSinceBoot) {
   EXPECT_EQ(cpu.overall(), 20.0F);
 }
 
-TEST(CpuReadings, ListIsNeverRebuilt) {
+TEST(CpuReadingsTest, ListIsNeverRebuilt) {
   CpuReadings cpu;
   cpu.update(kStatA);
   // cpu1 went offline, a new CPU came online: entries are matched by position.
@@ -88,7 +88,7 @@ TEST(CpuReadings, ListIsNeverRebuilt) {
   EXPECT_EQ(cpu.overall(), 50.0F);
 }
 
-TEST(CpuReadings, TextWithoutTheAggregateLineChangesNothing) {
+TEST(CpuReadingsTest, TextWithoutTheAggregateLineChangesNothing) {
   for (const char* text : {"intr 1\ncpu  1 1 1 1\n", "cpu0 1 2 3 4\n", "", "cpu\n"}) {
     SCOPED_TRACE(text);
     CpuReadings cpu;
@@ -99,7 +99,7 @@ TEST(CpuReadings, TextWithoutTheAggregateLineChangesNothing) {
   }
 }
 
-TEST(CpuReadings, EmptyListIsMadeByALaterReading) {
+TEST(CpuReadingsTest, EmptyListIsMadeByALaterReading) {
   CpuReadings cpu;
   cpu.update("cpu  1 0 0 1\n");
   EXPECT_TRUE(cpu.cpus().empty());
@@ -108,7 +108,7 @@ TEST(CpuReadings, EmptyListIsMadeByALaterReading) {
   EXPECT_EQ(cpu.cpus()[0].usage, 0.0F);
 }
 
-TEST(CpuReadings, ReadingsCloserThan200MillisecondsAreSkipped) {
+TEST(CpuReadingsTest, ReadingsCloserThan200MillisecondsAreSkipped) {
   CpuReadings cpu;
   const std::chrono::steady_clock::time_point t0{std::chrono::hours(1)};
   struct Step {

@@ -6,7 +6,7 @@
 namespace tarnvale::metrics {
 namespace {
 
-TEST(ParseLoadavg, FirstThreePiecesWithUnreadableOnesDropped) {
+TEST(ParseLoadavgTest, FirstThreePiecesWithUnreadableOnesDropped) {
   struct Case {
     const char* text;
     LoadAverage want;

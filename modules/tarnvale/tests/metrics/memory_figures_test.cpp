@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
 
-TEST(ParseMeminfo, TakesKibibytesOfTheKnownKeysAndSkipsTheRest) {
+TEST(ParseMeminfoTest, TakesKibibytesOfTheKnownKeysAndSkipsTheRest) {
   struct Case {
     const char* name;
     const char* text;
@@ -34,7 +34,7 @@ TEST(ParseMeminfo, TakesKibibytesOfTheKnownKeysAndSkipsTheRest) {
   }
 }
 
-TEST(MemoryFigures, MissingLinesKeepTheirPreviousValues) {
+TEST(MemoryFiguresTest, MissingLinesKeepTheirPreviousValues) {
   MemoryFigures m;
   m.update(parse_meminfo("MemTotal: 100 kB\nMemAvailable: 40 kB\nSwapTotal: 10 kB\nSwapFree: 4 kB\n"));
   m.update(parse_meminfo("MemAvailable: 30 kB\n"));
@@ -44,7 +44,7 @@ TEST(MemoryFigures, MissingLinesKeepTheirPreviousValues) {
   EXPECT_EQ(m.swap_free(), 4u * 1024);
 }
 
-TEST(MemoryFigures, WithoutMemAvailableTheSumOfTheReclaimableFiguresIsTaken) {
+TEST(MemoryFiguresTest, WithoutMemAvailableTheSumOfTheReclaimableFiguresIsTaken) {
   struct Case {
     const char* name;
     const char* text;
@@ -62,7 +62,7 @@ TEST(MemoryFigures, WithoutMemAvailableTheSumOfTheReclaimableFiguresIsTaken) {
   }
 }
 
-TEST(MemoryFigures, UnreadableFileFallsBackToTheKeptReclaimableFigures) {
+TEST(MemoryFiguresTest, UnreadableFileFallsBackToTheKeptReclaimableFigures) {
   MemoryFigures m;
   m.update(parse_meminfo("MemTotal: 100\nMemFree: 10\nCached: 5\nMemAvailable: 60\n"));
   EXPECT_EQ(m.available(), 60u * 1024);

@@ -6,7 +6,7 @@
 namespace tarnvale::metrics {
 namespace {
 
-TEST(MetricsError, DisplayIsTheMessageAndDebugQuotesIt) {
+TEST(MetricsErrorTest, DisplayIsTheMessageAndDebugQuotesIt) {
   struct Case {
     const char* message;
     const char* debug;

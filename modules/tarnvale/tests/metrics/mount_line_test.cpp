@@ -6,7 +6,7 @@
 namespace tarnvale::metrics {
 namespace {
 
-TEST(ParseMountLine, FieldsSplitAtRunsOfWhiteSpace) {
+TEST(ParseMountLineTest, FieldsSplitAtRunsOfWhiteSpace) {
   struct Case {
     const char* line;
     const char* device;
@@ -28,7 +28,7 @@ TEST(ParseMountLine, FieldsSplitAtRunsOfWhiteSpace) {
   }
 }
 
-TEST(IsListed, LeavesOutExcludedTypesMountPointsAndDevices) {
+TEST(IsListedTest, LeavesOutExcludedTypesMountPointsAndDevices) {
   struct Case {
     const char* line;
     bool listed;
@@ -62,7 +62,7 @@ TEST(IsListed, LeavesOutExcludedTypesMountPointsAndDevices) {
   }
 }
 
-TEST(DecodeMountPoint, KernelEscapesOnly) {
+TEST(DecodeMountPointTest, KernelEscapesOnly) {
   struct Case {
     const char* escaped;
     const char* want;
@@ -81,7 +81,7 @@ TEST(DecodeMountPoint, KernelEscapesOnly) {
   }
 }
 
-TEST(PathKey, EqualExactlyForTheSamePath) {
+TEST(PathKeyTest, EqualExactlyForTheSamePath) {
   struct Case {
     const char* a;
     const char* b;

@@ -6,7 +6,7 @@
 namespace tarnvale::metrics {
 namespace {
 
-TEST(CanonicalNodeName, KeepsOnlySafeCharactersAndFallsBackWhenNothingIsLeft) {
+TEST(CanonicalNodeNameTest, KeepsOnlySafeCharactersAndFallsBackWhenNothingIsLeft) {
   struct Case {
     std::string raw;
     std::string want;
@@ -34,9 +34,9 @@ TEST(CanonicalNodeName, KeepsOnlySafeCharactersAndFallsBackWhenNothingIsLeft) {
   }
 }
 
-TEST(CanonicalNodeName, FallbackIsTakenAsItIs) { EXPECT_EQ(canonical_node_name("..", "/odd fallback/"), "/odd fallback/"); }
+TEST(CanonicalNodeNameTest, FallbackIsTakenAsItIs) { EXPECT_EQ(canonical_node_name("..", "/odd fallback/"), "/odd fallback/"); }
 
-TEST(UniqueNodeName, NamesAlreadyInUseGetTheNextFreeNumber) {
+TEST(UniqueNodeNameTest, NamesAlreadyInUseGetTheNextFreeNumber) {
   struct Case {
     const char* name;
     NameSet used;
@@ -59,7 +59,7 @@ TEST(UniqueNodeName, NamesAlreadyInUseGetTheNextFreeNumber) {
   }
 }
 
-TEST(UniqueNodeName, DoesNotAddTheResultToTheSet) {
+TEST(UniqueNodeNameTest, DoesNotAddTheResultToTheSet) {
   const NameSet used{"x"};
   EXPECT_EQ(unique_node_name("x", "f", used), "x_2");
   EXPECT_EQ(unique_node_name("x", "f", used), "x_2");

@@ -12,7 +12,7 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
 
-TEST(Round2, RoundsHalvesAwayFromZeroInDoublePrecision) {
+TEST(Round2Test, RoundsHalvesAwayFromZeroInDoublePrecision) {
   struct Case {
     double x;
     double want;
@@ -25,7 +25,7 @@ TEST(Round2, RoundsHalvesAwayFromZeroInDoublePrecision) {
   }
 }
 
-TEST(Percentage, ZeroTotalGivesZeroAndTheResultNeverPasses100) {
+TEST(PercentageTest, ZeroTotalGivesZeroAndTheResultNeverPasses100) {
   struct Case {
     std::uint64_t used, total;
     double want;
@@ -45,7 +45,7 @@ TEST(Percentage, ZeroTotalGivesZeroAndTheResultNeverPasses100) {
   }
 }
 
-TEST(CpuPercentage, HeldToTheRangeAndNonFiniteGivesZero) {
+TEST(CpuPercentageTest, HeldToTheRangeAndNonFiniteGivesZero) {
   struct Case {
     double usage;
     double want;

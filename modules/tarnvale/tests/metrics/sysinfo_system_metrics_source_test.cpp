@@ -54,7 +54,7 @@ std::vector<double> cpu_usages(const SystemSnapshot& s) {
   return out;
 }
 
-TEST(SysinfoSource, WholeSystemFromAFixtureHost) {
+TEST(SysinfoSourceTest, WholeSystemFromAFixtureHost) {
   SecondReading reading;
   const SystemSnapshot s = refreshed(reading.source);
 
@@ -77,7 +77,7 @@ TEST(SysinfoSource, WholeSystemFromAFixtureHost) {
   EXPECT_EQ(json::to_string(s.to_system_node().to_json_value()) + "\n", golden);
 }
 
-TEST(SysinfoSource, RefreshSoonAfterConstructionKeepsTheBaselineCpuFigures) {
+TEST(SysinfoSourceTest, RefreshSoonAfterConstructionKeepsTheBaselineCpuFigures) {
   auto host = host_with_disks();
   SysinfoSystemMetricsSource source(testing::fixture("host"), testing::calls_for(host));
   host->now += 199ms;
@@ -86,7 +86,7 @@ TEST(SysinfoSource, RefreshSoonAfterConstructionKeepsTheBaselineCpuFigures) {
   EXPECT_EQ(cpu_usages(s), std::vector<double>(12, 0.0));
 }
 
-TEST(SysinfoSource, SecondRefreshWithin200MillisecondsReusesCpuFiguresOnly) {
+TEST(SysinfoSourceTest, SecondRefreshWithin200MillisecondsReusesCpuFiguresOnly) {
   SecondReading reading;
   const std::string& root = reading.root;
   const SystemSnapshot first = refreshed(reading.source);
@@ -110,7 +110,7 @@ TEST(SysinfoSource, SecondRefreshWithin200MillisecondsReusesCpuFiguresOnly) {
   EXPECT_EQ(second.disks, (std::vector<DiskMetrics>{{"dev_sda1", "/dev/sda1", "/", 100, 40}}));
 }
 
-TEST(SysinfoSource, DegradedHostGivesDefinedFigures) {
+TEST(SysinfoSourceTest, DegradedHostGivesDefinedFigures) {
   auto host = std::make_shared<FakeHost>();
   SysinfoSystemMetricsSource source(testing::fixture("old_kernel"), testing::calls_for(host));
   host->now += 1s;
@@ -127,14 +127,14 @@ TEST(SysinfoSource, DegradedHostGivesDefinedFigures) {
   EXPECT_TRUE(s.disks.empty());      // no mounts file
 }
 
-TEST(SysinfoSource, MissingRootGivesZerosAndEmptyLists) {
+TEST(SysinfoSourceTest, MissingRootGivesZerosAndEmptyLists) {
   auto host = std::make_shared<FakeHost>();
   host->sysinfo_uptime = std::nullopt;
   SysinfoSystemMetricsSource source(testing::fixture("no_such_root"), testing::calls_for(host));
   EXPECT_EQ(refreshed(source), SystemSnapshot{});
 }
 
-TEST(SysinfoSource, MountsThatAreNotUtf8ListNothing) {
+TEST(SysinfoSourceTest, MountsThatAreNotUtf8ListNothing) {
   const std::string root = testing::copy_root("host", test_name());
   auto host = host_with_disks();
   SysinfoSystemMetricsSource source(root, testing::calls_for(host));

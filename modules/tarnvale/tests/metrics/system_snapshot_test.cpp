@@ -44,7 +44,7 @@ SystemSnapshot one_of_each() {
   return s;
 }
 
-TEST(ToSystemNode, EveryPathWithItsValue) {
+TEST(ToSystemNodeTest, EveryPathWithItsValue) {
   EXPECT_EQ(value_of(one_of_each().to_system_node()),
             R"({"cpu":{"all":33.33,"cpu0":12.5,"load_average":{"15m":0.125,"1m":0.52,"5m":1.0}},)"
             R"("disks":{"dev_sda1":{"free":250,"mount_point":"/","name":"/dev/sda1","total":1000,"usage_percent":75.0,"used":750}},)"
@@ -52,7 +52,7 @@ TEST(ToSystemNode, EveryPathWithItsValue) {
             R"("usage_percent":25.0,"used":2048000000},"uptime":12345})");
 }
 
-TEST(ToSystemNode, EveryPathWithItsTypeAndUnit) {
+TEST(ToSystemNodeTest, EveryPathWithItsTypeAndUnit) {
   const std::string bytes = R"({"kind":"value","unit":"bytes","valueType":"uint64"})";
   const std::string percent = R"({"kind":"value","unit":"percent","valueType":"float64"})";
   const std::string plain = R"({"kind":"value","valueType":"float64"})";
@@ -74,7 +74,7 @@ TEST(ToSystemNode, EveryPathWithItsTypeAndUnit) {
   EXPECT_EQ(json::to_string(one_of_each().to_system_node().to_schema_json()), want);
 }
 
-TEST(ToSystemNode, TwelveCpusInByteOrderOfTheirNames) {
+TEST(ToSystemNodeTest, TwelveCpusInByteOrderOfTheirNames) {
   SystemSnapshot s;
   for (int i = 0; i < 12; ++i) s.cpus.push_back({"cpu" + std::to_string(i), 1.0});
   EXPECT_EQ(child_names(at(s.to_system_node(), {"cpu"})),
@@ -82,7 +82,7 @@ TEST(ToSystemNode, TwelveCpusInByteOrderOfTheirNames) {
                                       "cpu7", "cpu8", "cpu9", "load_average"}));
 }
 
-TEST(ToSystemNode, EmptyListsLeaveTheFixedNodes) {
+TEST(ToSystemNodeTest, EmptyListsLeaveTheFixedNodes) {
   const tree::DataNode system = SystemSnapshot{}.to_system_node();
   EXPECT_EQ(child_names(at(system, {"cpu"})), (std::vector<std::string>{"all", "load_average"}));
   EXPECT_EQ(value_of(at(system, {"disks"})), "{}");
@@ -90,7 +90,7 @@ TEST(ToSystemNode, EmptyListsLeaveTheFixedNodes) {
   EXPECT_EQ(value_of(at(system, {"memory", "usage_percent"})), "0.0");
 }
 
-TEST(ToSystemNode, CpuNamesNeverReplaceTheFixedChildren) {
+TEST(ToSystemNodeTest, CpuNamesNeverReplaceTheFixedChildren) {
   SystemSnapshot s;
   s.cpus = {{"all", 10.0}, {"load_average", 20.0}, {"cpu0", 30.0}, {"cpu0", 40.0}};
   EXPECT_EQ(value_of(at(s.to_system_node(), {"cpu"})),
@@ -98,7 +98,7 @@ TEST(ToSystemNode, CpuNamesNeverReplaceTheFixedChildren) {
             R"("load_average_2":20.0})");
 }
 
-TEST(ToSystemNode, DiskFigures) {
+TEST(ToSystemNodeTest, DiskFigures) {
   struct Case {
     const char* name;
     std::uint64_t total, available;
@@ -118,7 +118,7 @@ TEST(ToSystemNode, DiskFigures) {
   }
 }
 
-TEST(ToSystemNode, NamesakeDisksAreNumberedInListOrder) {
+TEST(ToSystemNodeTest, NamesakeDisksAreNumberedInListOrder) {
   SystemSnapshot s;
   s.disks = {{"dev_sda1", "/dev/sda1", "/", 1, 1}, {"dev_sda1", "/dev/sda1", "/var/lib/docker", 1, 1}};
   EXPECT_EQ(value_of(at(s.to_system_node(), {"disks", "dev_sda1_2", "mount_point"})), R"("/var/lib/docker")");
@@ -128,7 +128,7 @@ TEST(ToSystemNode, NamesakeDisksAreNumberedInListOrder) {
   EXPECT_EQ(child_names(at(system, {"disks"})), (std::vector<std::string>{"dev_sda1"}));
 }
 
-TEST(ToSystemNode, UsageFigures) {
+TEST(ToSystemNodeTest, UsageFigures) {
   struct Case {
     double usage;
     const char* want;

@@ -23,7 +23,7 @@ std::string scratch_folder() {
   return folder.string();
 }
 
-TEST(TextFile, EachReadIsTheWholeTextFromTheStart) {
+TEST(TextFileTest, EachReadIsTheWholeTextFromTheStart) {
   const std::string path = scratch_folder() + "/text";
   const std::string long_text(10'000, 'x');  // more than the first buffer holds
   testing::write_file(path, long_text);
@@ -37,7 +37,7 @@ TEST(TextFile, EachReadIsTheWholeTextFromTheStart) {
   EXPECT_EQ(file.read(), "ok again\n");
 }
 
-TEST(TextFile, FileThatCannotBeReadIsReadOnceItCanBe) {
+TEST(TextFileTest, FileThatCannotBeReadIsReadOnceItCanBe) {
   const std::string path = scratch_folder() + "/text";
   TextFile file(path);
   EXPECT_EQ(file.read(), std::nullopt);  // it cannot be opened
@@ -48,7 +48,7 @@ TEST(TextFile, FileThatCannotBeReadIsReadOnceItCanBe) {
   EXPECT_EQ(file.read(), "there\n");
 }
 
-TEST(TextFile, KernelFileGivesFreshFiguresOnEveryRead) {
+TEST(TextFileTest, KernelFileGivesFreshFiguresOnEveryRead) {
   TextFile uptime("/proc/uptime");
   auto centiseconds = [&] {
     const auto text = uptime.read();

@@ -6,7 +6,7 @@
 namespace tarnvale::metrics {
 namespace {
 
-TEST(ParseUptime, WholeSecondsBeforeThePointOrNone) {
+TEST(ParseUptimeTest, WholeSecondsBeforeThePointOrNone) {
   struct Case {
     const char* text;
     std::optional<std::uint64_t> want;

@@ -8,7 +8,7 @@
 namespace tarnvale::metrics {
 namespace {
 
-TEST(WhiteSpace, UnicodeWhiteSpaceIsTrimmedAndSplitsFields) {
+TEST(WhiteSpaceTest, UnicodeWhiteSpaceIsTrimmedAndSplitsFields) {
   EXPECT_EQ(trim_white_space(" \t\xE3\x80\x80x y\xC2\x85\n"), "x y");
   EXPECT_EQ(trim_start_white_space("\xE2\x80\x83 x "), "x ");
   EXPECT_EQ(trim_white_space(" \n "), "");

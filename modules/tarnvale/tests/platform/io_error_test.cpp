@@ -9,7 +9,7 @@
 namespace tarnvale::platform {
 namespace {
 
-TEST(IoErrorDebug, SystemErrorForm) {
+TEST(IoErrorDebugTest, SystemErrorForm) {
   struct Case {
     int code;
     const char* want;
@@ -38,16 +38,16 @@ TEST(IoErrorDebug, SystemErrorForm) {
   }
 }
 
-TEST(IoErrorDebug, WrappedFormCarriesTheWrappedRendering) {
+TEST(IoErrorDebugTest, WrappedFormCarriesTheWrappedRendering) {
   auto e = IoError::custom("Other", "MetricsError { message: " + debug_quote("no \"stat\"\n") + " }");
   EXPECT_EQ(e.debug(), R"(Custom { kind: Other, error: MetricsError { message: "no \"stat\"\n" } })");
 }
 
-TEST(IoErrorDisplay, SystemTextWithCode) {
+TEST(IoErrorDisplayTest, SystemTextWithCode) {
   EXPECT_EQ(IoError::from_code(ECONNRESET).display(), "Connection reset by peer (os error 104)");
 }
 
-TEST(DebugQuote, EscapesLikeThePlatformDebugOutput) {
+TEST(DebugQuoteTest, EscapesLikeThePlatformDebugOutput) {
   struct Case {
     std::string in;
     const char* want;

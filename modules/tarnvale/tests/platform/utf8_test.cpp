@@ -20,7 +20,7 @@ std::string check(std::string_view text) {
   return "";
 }
 
-TEST(Utf8Validator, RefusesEveryIllFormedSequenceWithItsIndexAndLength) {
+TEST(Utf8ValidatorTest, RefusesEveryIllFormedSequenceWithItsIndexAndLength) {
   struct Case {
     std::string text;
     std::string fault;
@@ -48,7 +48,7 @@ TEST(Utf8Validator, RefusesEveryIllFormedSequenceWithItsIndexAndLength) {
   }
 }
 
-TEST(Utf8Validator, TextSplitAtAnyByteValidatesAsAWhole) {
+TEST(Utf8ValidatorTest, TextSplitAtAnyByteValidatesAsAWhole) {
   const std::string text = "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 end of a long enough text";
   for (std::size_t cut = 0; cut <= text.size(); ++cut) {
     SCOPED_TRACE(cut);
@@ -70,7 +70,7 @@ std::u32string decode_all(std::string_view text) {
   return out;
 }
 
-TEST(DecodeUtf8, IllFormedSequencesBecomeOneReplacementPerMaximalSubpart) {
+TEST(DecodeUtf8Test, IllFormedSequencesBecomeOneReplacementPerMaximalSubpart) {
   struct Case {
     const char* name;
     std::string text;

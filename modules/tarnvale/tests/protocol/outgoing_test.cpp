@@ -42,7 +42,7 @@ std::string with_fixed_identifier(std::string text) {
   return text.replace(kHead.size(), kUuidTextSize, kPushedUuid);
 }
 
-TEST(OutgoingMessages, TextsAreExactlyTheWireFormat) {
+TEST(OutgoingMessagesTest, TextsAreExactlyTheWireFormat) {
   const std::string braced = "{6F1C2A9E-3B7D-4E21-9C55-0A8D7E3F4B12}";
   const std::string urn = "urn:uuid:6f1c2a9e-3b7d-4e21-9c55-0a8d7e3f4b12";
   struct Case {
@@ -90,7 +90,7 @@ TEST(OutgoingMessages, TextsAreExactlyTheWireFormat) {
   }
 }
 
-TEST(OutgoingMessages, EveryPushedMessageDrawsItsOwnIdentifier) {
+TEST(OutgoingMessagesTest, EveryPushedMessageDrawsItsOwnIdentifier) {
   const SystemPath cpu = path("system.cpu.all");
   std::set<std::string> identifiers;
   for (int i = 0; i < 100; ++i) {

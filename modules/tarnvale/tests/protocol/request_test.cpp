@@ -18,7 +18,7 @@ std::string request(std::string_view type, std::string_view body) {
 
 std::string envelope(std::string_view text) { return "request envelope is invalid: " + std::string(text); }
 
-TEST(DecodeRequest, RefusalsCarryCodeMessageAndUuidOnlyWhenUsable) {
+TEST(DecodeRequestTest, RefusalsCarryCodeMessageAndUuidOnlyWhenUsable) {
   constexpr std::string_view kNoUuid = "request must contain a valid UUID string";
   const std::string uuid = std::string(R"({"uuid":")");
   struct Case {
@@ -138,7 +138,7 @@ TEST(DecodeRequest, RefusalsCarryCodeMessageAndUuidOnlyWhenUsable) {
   }
 }
 
-TEST(DecodeRequest, AcceptedRequestKeepsUuidTextKindAndPath) {
+TEST(DecodeRequestTest, AcceptedRequestKeepsUuidTextKindAndPath) {
   struct Case {
     std::string text;
     std::string uuid;

@@ -22,7 +22,7 @@ std::string repeat(std::string_view piece, int times) {
   return out;
 }
 
-TEST(SystemPath, RefusalsFollowTheOrderOfTheChecks) {
+TEST(SystemPathTest, RefusalsFollowTheOrderOfTheChecks) {
   struct Case {
     std::string text;
     std::string_view want;
@@ -68,7 +68,7 @@ TEST(SystemPath, RefusalsFollowTheOrderOfTheChecks) {
   }
 }
 
-TEST(SystemPath, ValidPathKeepsTextAndSegments) {
+TEST(SystemPathTest, ValidPathKeepsTextAndSegments) {
   const std::string longest = "system." + std::string(505, 'a');
   const std::string most_segments = "system" + repeat(".x", 63);
   struct Case {

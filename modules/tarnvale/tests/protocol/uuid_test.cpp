@@ -8,7 +8,7 @@
 namespace tarnvale::protocol {
 namespace {
 
-TEST(RandomUuid, IsVersion4InLowerCaseAndNeverRepeats) {
+TEST(RandomUuidTest, IsVersion4InLowerCaseAndNeverRepeats) {
   // More draws than one batch of random bytes holds, so that refills are crossed.
   constexpr int kDraws = 5000;
   std::unordered_set<std::string> seen;

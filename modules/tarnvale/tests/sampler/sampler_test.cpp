@@ -59,7 +59,7 @@ std::string uptime_in(const tree::DataStore& store) {
   return json::to_string(store.snapshot()->child("system")->child("uptime")->to_json_value());
 }
 
-TEST(SampleOnce, PublishesTheSubtreeAndSendsATick) {
+TEST(SampleOnceTest, PublishesTheSubtreeAndSendsATick) {
   asio::io_context io;
   auto store = tree::DataStore::create(io.get_executor());
   auto script = std::make_shared<Script>();
@@ -70,7 +70,7 @@ TEST(SampleOnce, PublishesTheSubtreeAndSendsATick) {
   EXPECT_EQ(uptime_in(store), "1");
 }
 
-TEST(SampleOnce, FailedRefreshPublishesNothingAndSendsNoTick) {
+TEST(SampleOnceTest, FailedRefreshPublishesNothingAndSendsNoTick) {
   asio::io_context io;
   auto store = tree::DataStore::create(io.get_executor());
   auto script = std::make_shared<Script>();
@@ -162,7 +162,7 @@ asio::awaitable<void> cancel_and_leave(std::shared_ptr<Script> script, tree::Dat
   sampler.cancel();
 }
 
-TEST(RunSystemSampler, CancelledWhileWaitingEndsWithoutFaultOrFurtherSamples) {
+TEST(SamplerTaskTest, CancelledWhileWaitingEndsWithoutFaultOrFurtherSamples) {
   asio::io_context io;
   auto store = tree::DataStore::create(io.get_executor());
   store.publish_system(tree::DataNode::branch());
@@ -187,7 +187,7 @@ asio::awaitable<void> busy_spawner(std::shared_ptr<Script> script, tree::DataSto
   co_await forever.async_wait(asio::as_tuple(asio::use_awaitable));
 }
 
-TEST(RunSystemSampler, GridStartsWhenTheSpawnerFirstWaits) {
+TEST(SamplerTaskTest, GridStartsWhenTheSpawnerFirstWaits) {
   auto script = std::make_shared<Script>();
   Clock::time_point spawned;
   {
@@ -214,7 +214,7 @@ asio::awaitable<void> parent_of_sampler(std::shared_ptr<Script> script) {
   co_await forever.async_wait(asio::as_tuple(asio::use_awaitable));
 }
 
-TEST(RunSystemSampler, RuntimeShutdownReleasesTheSourceWithoutResuming) {
+TEST(SamplerTaskTest, RuntimeShutdownReleasesTheSourceWithoutResuming) {
   auto script = std::make_shared<Script>();
   {
     asio::io_context io;

@@ -8,7 +8,7 @@ namespace {
 
 using std::chrono::milliseconds;
 
-TEST(NextDeadline, StaysOnTheGridAndSkipsMissedTicks) {
+TEST(NextDeadlineTest, StaysOnTheGridAndSkipsMissedTicks) {
   const Clock::time_point t0{std::chrono::hours(5)};
   const milliseconds p(1000);
   struct Case {

@@ -108,7 +108,7 @@ asio::awaitable<void> message_kinds(tree::DataStore store) {
   }
 }
 
-TEST(Connection, EachMessageKind) {
+TEST(ConnectionLoopTest, EachMessageKind) {
   asio::io_context io;
   auto store = tree::DataStore::create(io.get_executor());
   store.publish_system(system_uptime());
@@ -131,7 +131,7 @@ asio::awaitable<void> ticks_and_lag(tree::DataStore store) {
   EXPECT_TRUE(ended_by_close(result));
 }
 
-TEST(Connection, TicksPushUpdatesAndALaggingClientIsClosed) {
+TEST(ConnectionLoopTest, TicksPushUpdatesAndALaggingClientIsClosed) {
   asio::io_context io;
   auto store = tree::DataStore::create(io.get_executor());
   store.publish_system(system_uptime());
@@ -161,7 +161,7 @@ asio::awaitable<void> fair_choice(tree::DataStore store, int* reply_first, int* 
   }
 }
 
-TEST(Connection, ReadyMessageAndReadyTickAreServedInRandomOrder) {
+TEST(ConnectionLoopTest, ReadyMessageAndReadyTickAreServedInRandomOrder) {
   asio::io_context io;
   auto store = tree::DataStore::create(io.get_executor());
   store.publish_system(system_uptime());
@@ -188,7 +188,7 @@ asio::awaitable<void> large_request_already_received(tree::DataStore store, bool
   co_await close_cleanly(*pair.client, result);
 }
 
-TEST(Connection, LargeMessageAlreadyInTheSocketIsReadWithoutANewArrival) {
+TEST(ConnectionLoopTest, LargeMessageAlreadyInTheSocketIsReadWithoutANewArrival) {
   asio::io_context io;
   auto store = tree::DataStore::create(io.get_executor());
   store.publish_system(system_uptime());
@@ -241,7 +241,7 @@ void flood_with_pongs(tcp::endpoint server, Flood* flood) {
 
 // A pong needs no answer, so a client that sends them without pause always has input ready:
 // the connection must still give way, or the sampler's timer and every other task stop.
-TEST(Connection, ClientThatNeverPausesDoesNotStarveOtherTasks) {
+TEST(ConnectionLoopTest, ClientThatNeverPausesDoesNotStarveOtherTasks) {
   asio::io_context io;
   auto store = tree::DataStore::create(io.get_executor());
   store.publish_system(system_uptime());

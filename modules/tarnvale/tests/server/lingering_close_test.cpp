@@ -82,7 +82,7 @@ struct Pair {
   int client = -1;
 };
 
-TEST(LingeringClose, ClientGetsAnOrderlyEndAndTheSocketClosesAtTheRightBound) {
+TEST(LingeringCloseTest, ClientGetsAnOrderlyEndAndTheSocketClosesAtTheRightBound) {
   struct {
     const char* name;
     Client client;
@@ -115,7 +115,7 @@ TEST(LingeringClose, ClientGetsAnOrderlyEndAndTheSocketClosesAtTheRightBound) {
 }
 
 // Destroying the runtime destroys the lingering task and closes its socket.
-TEST(LingeringClose, EndsWithTheRuntime) {
+TEST(LingeringCloseTest, EndsWithTheRuntime) {
   std::atomic<bool> over{false};
   Seen seen;
   int fd = -1;

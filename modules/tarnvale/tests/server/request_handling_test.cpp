@@ -111,7 +111,7 @@ TEST_F(RequestHandlingTest, UuidIsEchoedInEveryTextForm) {
   run_test(io, exchange_all(store, &subscriptions, exchanges));
 }
 
-TEST(RequestHandlingNotReady, OnlyUnsubscribeIsAnsweredBeforeTheFirstSample) {
+TEST(RequestHandlingBeforeTheFirstSampleTest, OnlyUnsubscribeIsAnsweredBeforeTheFirstSample) {
   asio::io_context io;
   auto store = tree::DataStore::create(io.get_executor());
   Subscriptions subscriptions;

@@ -64,7 +64,7 @@ asio::awaitable<void> passes(tree::DataStore store, std::vector<std::string> pat
   EXPECT_EQ(std::adjacent_find(uuids.begin(), uuids.end()), uuids.end()) << "identifiers repeat";
 }
 
-TEST(UpdatePass, PathOrderAndVanishedPathsComingBack) {
+TEST(UpdatePassTest, PathOrderAndVanishedPathsComingBack) {
   asio::io_context io;
   auto store = tree::DataStore::create(io.get_executor());
   const std::string disk_value = R"(,"topic":"DataUpdate-system.disks.dev_sdb1","type":"DataUpdate",)"
@@ -98,7 +98,7 @@ asio::awaitable<void> empty_and_failing(tree::DataStore store) {
   EXPECT_FALSE(event.has_value() && std::holds_alternative<websocket::Text>(*event));
 }
 
-TEST(UpdatePass, EmptyMapSendsNothingAndAFailedSendEndsThePass) {
+TEST(UpdatePassTest, EmptyMapSendsNothingAndAFailedSendEndsThePass) {
   asio::io_context io;
   auto store = tree::DataStore::create(io.get_executor());
   store.publish_system(system_with_disk(false));

@@ -28,7 +28,7 @@ DataNode load_average() {
   return n;
 }
 
-TEST(Renderings, ExamplesAndEdgeCases) {
+TEST(RenderingsTest, ExamplesAndEdgeCases) {
   struct Case {
     const char* name;
     DataNode node;
@@ -61,7 +61,7 @@ TEST(Renderings, ExamplesAndEdgeCases) {
   }
 }
 
-TEST(Insert, SameNameReplacesTheWholeOldChild) {
+TEST(InsertTest, SameNameReplacesTheWholeOldChild) {
   DataNode root = DataNode::branch();
   DataNode old = DataNode::branch();
   old.insert("gone", DataNode::leaf(1.0));
@@ -73,7 +73,7 @@ TEST(Insert, SameNameReplacesTheWholeOldChild) {
   EXPECT_EQ(value_text(root), R"({"cpu10":2.0,"cpu2":3.0})");
 }
 
-TEST(DataTree, NewTreeHoldsAnEmptySystemBranchAndReplaceSwapsIt) {
+TEST(DataTreeTest, NewTreeHoldsAnEmptySystemBranchAndReplaceSwapsIt) {
   DataTree tree;
   EXPECT_EQ(value_text(tree.root()), R"({"system":{}})");
   DataNode first = DataNode::branch();
@@ -85,7 +85,7 @@ TEST(DataTree, NewTreeHoldsAnEmptySystemBranchAndReplaceSwapsIt) {
   EXPECT_EQ(value_text(tree.root()), R"({"system":{"uptime":2}})");
 }
 
-TEST(DataTree, SharedValueTextIsWrittenOnceAndNeverOutlivesAReplacement) {
+TEST(DataTreeTest, SharedValueTextIsWrittenOnceAndNeverOutlivesAReplacement) {
   DataTree tree;
   DataNode first = DataNode::branch();
   first.insert("uptime", DataNode::leaf(std::uint64_t{1}));

@@ -143,7 +143,7 @@ TEST_F(DataStoreTest, WakerIsRungOnceByTheNextTickAndNotAfterItsReceiverIsGone) 
   EXPECT_EQ(rx.try_recv(), TickEvent(std::uint64_t{2}));
 }
 
-TEST(DataStoreChannel, ReceiverIsToldOfTheCloseAfterTheKeptTicks) {
+TEST(TickReceiverTest, ReceiverIsToldOfTheCloseAfterTheKeptTicks) {
   asio::io_context io;
   std::optional<TickReceiver> rx;
   {

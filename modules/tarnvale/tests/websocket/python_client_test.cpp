@@ -50,7 +50,7 @@ asio::awaitable<void> echo_server(tcp::acceptor acceptor, std::vector<std::strin
   }
 }
 
-TEST(PythonClientTest, HandshakeTextPingAndCloseWithAnotherImplementation) {
+TEST(StreamPythonInteropTest, HandshakeTextPingAndCloseWithAnotherImplementation) {
   asio::io_context io;
   tcp::acceptor acceptor(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0));
   const unsigned short port = acceptor.local_endpoint().port();
