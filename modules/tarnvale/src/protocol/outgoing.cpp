@@ -91,8 +91,7 @@ std::size_t error_size(std::string_view code, std::string_view message) {
 // more bytes of body and the closing braces.
 std::string open_reply_body(const ClientRequest& request, std::size_t rest_size) {
   const std::string& path = request.path.text();
-  std::string out =
-      open_reply(request.uuid, kReplyTypes[static_cast<std::size_t>(request.kind)], kBodyPath.size() + path.size() + 2 + rest_size + 2);
+  std::string out = open_reply(request.uuid, reply_type(request.kind), kBodyPath.size() + path.size() + 2 + rest_size + 2);
   out.append(kBodyPath);
   json::write_string(out, path);
   return out;
