@@ -1,5 +1,6 @@
-// How connections of the real binary end: a client's close answered, and a failure line on
-// standard error exactly for the connections that end on an error.
+// How connections of the real binary begin and end: an opening handshake written by hand, a
+// client's close answered, and a failure line on standard error exactly for the connections
+// that end on an error.
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -52,6 +53,47 @@ RawExchange raw_exchange(std::string_view bytes, bool half_close) {
   }
   ::close(fd);
   return out;
+}
+
+// Receives on `fd` until `bytes` holds `wanted` or nothing comes for 5 s.
+bool receive_until(int fd, std::string& bytes, std::string_view wanted) {
+  while (bytes.find(wanted) == std::string::npos) {
+    pollfd p{fd, POLLIN, 0};
+    char chunk[4096];
+    if (::poll(&p, 1, 5000) <= 0) return false;
+    const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+    if (n <= 0) return false;
+    bytes.append(chunk, static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+TEST(ConnectionEndTest, UpgradeAmongSpaceSeparatedConnectionTokensIsServed) {
+  RunningService service;
+  const int fd = connect_tcp();
+  ASSERT_GE(fd, 0);
+  const std::string upgrade =
+      "GET / HTTP/1.1\r\nHost: h\r\nUpgrade: websocket\r\nConnection: keep-alive Upgrade\r\n"
+      "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+  ASSERT_EQ(::send(fd, upgrade.data(), upgrade.size(), MSG_NOSIGNAL), static_cast<ssize_t>(upgrade.size()));
+  std::string received;
+  ASSERT_TRUE(receive_until(fd, received, "\r\n\r\n"));
+  EXPECT_EQ(received.rfind("HTTP/1.1 101 Switching Protocols\r\n", 0), 0u) << received;
+
+  // One masked text frame (a zero mask leaves the payload as it is).
+  const std::string text = request("GetValue", "system.uptime");
+  ASSERT_LT(text.size(), 126u);
+  std::string frame = {'\x81', static_cast<char>(0x80 | text.size()), 0, 0, 0, 0};
+  frame += text;
+  ASSERT_EQ(::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL), static_cast<ssize_t>(frame.size()));
+  EXPECT_TRUE(receive_until(fd, received, R"("type":"GetValueResponse")")) << received;
+  // Gone without a close frame: the one line that says so, and nothing about the handshake.
+  ::close(fd);
+  const auto line = service.process.stderr_line(5s);
+  ASSERT_TRUE(line);
+  EXPECT_NE(line->find(" failed: WebSocket protocol error: Connection reset without closing handshake"),
+            std::string::npos)
+      << *line;
 }
 
 TEST(ConnectionEndTest, ClosesAreAnsweredAndOnlyFailuresWriteALine) {

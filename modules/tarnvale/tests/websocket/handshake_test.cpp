@@ -27,6 +27,13 @@ std::string upgrade(std::string_view target = "/", std::string_view extra = "") 
                  "Sec-WebSocket-Key: " + std::string(kKey) + "\r\n" + std::string(extra));
 }
 
+// An upgrade whose Connection field has the value `connection`.
+std::string with_connection(std::string_view connection) {
+  return request("GET / HTTP/1.1", "Connection: " + std::string(connection) +
+                                       "\r\nUpgrade: websocket\r\nSec-WebSocket-Version: 13\r\n"
+                                       "Sec-WebSocket-Key: " + std::string(kKey) + "\r\n");
+}
+
 // Feeds `bytes` in reads of the given sizes (the last size repeats): the response, the
 // error's display text, or "" while the request is incomplete.
 std::string serve(std::string_view bytes, std::vector<std::size_t> reads = {4096}) {
@@ -60,6 +67,13 @@ TEST(ServerHandshakeTest, AnyTargetIsAcceptedAndNothingBeyondTheUpgradeIsAnswere
                                 "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: " + std::string(kKey) + "\r\n"),
       request("GET / HTTP/1.1", "Connection: keep-alive,Upgrade\r\nUpgrade: websocket\r\n"
                                 "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key:   " + std::string(kKey) + "  \r\n"),
+      // "Upgrade" among tokens separated by any mix of commas, spaces and tabs, in any case,
+      // or in a second Connection field.
+      with_connection("keep-alive Upgrade"),
+      with_connection("Upgrade ,  keep-alive"),
+      with_connection("keep-alive\tuPgRaDe"),
+      with_connection(",upgrade,"),
+      with_connection("keep-alive\r\nConnection: Upgrade"),
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c);
@@ -90,16 +104,36 @@ TEST(ServerHandshakeTest, RequestsThatAreNoUpgradeFail) {
       {request("GET / HTTP/1.1", "Connection: Upgrade\r\nUpgrade: websocket\r\nSec-WebSocket-Version: 13\r\n"),
        "WebSocket protocol error: No \"Sec-WebSocket-Key\" header"},
       {upgrade() + "\x81\x80", "WebSocket protocol error: Junk after client request"},
+      {with_connection("keep-alive"), "WebSocket protocol error: No \"Connection: upgrade\" header"},
+      {with_connection("Upgradex"), "WebSocket protocol error: No \"Connection: upgrade\" header"},
+      {with_connection("keep-alive;Upgrade"), "WebSocket protocol error: No \"Connection: upgrade\" header"},
+      // Heads that are not well-formed HTTP/1.1.
       {"GET / HTTP/1.1\r\nbad header line\r\n\r\n", "HTTP format error: bad field"},
-      // Connection options are a comma-separated list.
-      {request("GET / HTTP/1.1", "Connection: keep-alive Upgrade\r\nUpgrade: websocket\r\n"
-                                 "Sec-WebSocket-Version: 13\r\n" + key),
-       "HTTP format error: bad value"},
-      {"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n", "HTTP format error: bad method"},
+      {"GET / HTTP/1.1\r\nConnection : Upgrade\r\n\r\n", "HTTP format error: bad field"},
+      {"GET / HTTP/1.1\r\n: Upgrade\r\n\r\n", "HTTP format error: bad field"},
+      {"GET / HTTP/1.1\r\nConnection: Up\x01grade\r\n\r\n", "HTTP format error: bad value"},
+      {"GET / HTTP/1.1\r\nConnection: Up\rgrade\r\n\r\n", "HTTP format error: bad value"},
+      {"GET / HTTP/1.1\r\nConnection: Up\x7fgrade\r\n\r\n", "HTTP format error: bad value"},
+      {"GET / HTTP/1.1\r\nConnection: keep-alive,\r\n Upgrade\r\n\r\n", "HTTP format error: obsolete line folding"},
+      {"GET / HTTP/1.1\r\n Connection: Upgrade\r\n\r\n", "HTTP format error: obsolete line folding"},
+      {"GET / HTTP/1.1\nConnection: Upgrade\r\n\r\n", "HTTP format error: bad line ending"},
+      {"GET / HTTP/1.1\r\nConnection: Upgrade\n\r\n", "HTTP format error: bad line ending"},
+      {"GET / HTTP/1.1\r\n\n", "HTTP format error: bad line ending"},
+      {"\r\nGET / HTTP/1.1\r\n\r\n", "HTTP format error: bad method"},
+      {"GET  / HTTP/1.1\r\n\r\n", "HTTP format error: bad target"},
+      {"GET /\x01 HTTP/1.1\r\n\r\n", "HTTP format error: bad target"},
+      {"GET / HTTP/2.0\r\n\r\n", "HTTP format error: bad version"},
+      {"GET / HTTP/1.1 \r\n\r\n", "HTTP format error: bad version"},
+      {"GET / http/1.1\r\n\r\n", "HTTP format error: bad version"},
+      {"GET /\r\n\r\n", "HTTP format error: bad target"},
+      // Refused before any line end: a TLS client waits for the server to answer.
+      {"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", "HTTP format error: bad method"},
+      {"GET / HTTQ", "HTTP format error: bad version"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.bytes);
     EXPECT_EQ(serve(c.bytes), c.error);
+    EXPECT_EQ(serve(c.bytes, {1, 2, 3, 64}), c.error);
   }
 }
 
@@ -148,6 +182,10 @@ TEST(ClientHandshakeTest, ClientAndServerAgreeAndAWrongAnswerIsRefused) {
   EXPECT_EQ(answer(response.substr(0, 20)), "incomplete");
   EXPECT_EQ(answer("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n"), "HTTP error: 400");
   EXPECT_EQ(answer(kResponse), "WebSocket protocol error: Key mismatch in \"Sec-WebSocket-Accept\" header");
+  EXPECT_EQ(answer("HTTP/1.1 101\r\n\r\n"), "HTTP format error: bad status");
+  EXPECT_EQ(answer("HTTP/1.1 1o1 Switching\r\n\r\n"), "HTTP format error: bad status");
+  EXPECT_EQ(answer("HTTP/3 101 Switching\r\n\r\n"), "HTTP format error: bad version");
+  EXPECT_EQ(answer("SSH-2.0-x"), "HTTP format error: bad version");
 }
 
 TEST(AcceptKeyTest, MatchesTheProtocolsWorkedExample) {

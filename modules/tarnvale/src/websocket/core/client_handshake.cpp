@@ -1,12 +1,9 @@
 #include "websocket/core/client_handshake.hpp"
 
-#include <boost/beast/http/field.hpp>
-
 #include "websocket/core/accept_key.hpp"
+#include "websocket/core/http_head.hpp"
 
 namespace tarnvale::websocket {
-
-namespace http = boost::beast::http;
 
 ClientHandshake::ClientHandshake(std::string_view host, std::string_view target, std::string_view key)
     : expected_accept_(accept_key(key)) {
@@ -16,20 +13,35 @@ ClientHandshake::ClientHandshake(std::string_view host, std::string_view target,
 }
 
 Result<std::optional<std::string>, Error> ClientHandshake::commit(std::size_t n) {
-  auto complete = reader_.commit(n);
-  if (!complete) return unexpected(std::move(complete).error());
-  if (!*complete) return std::optional<std::string>();
+  auto ended = reader_.commit(n, [this](const HeadLine& line) { return take(line); });
+  if (!ended) return unexpected(std::move(ended).error());
+  if (!*ended) return std::optional<std::string>();
+  return check();
+}
 
-  const auto& response = reader_.message();
-  if (response.result_int() != 101) return unexpected(Error::http(response.result_int()));
-  if (!has_token(response, http::field::connection, "upgrade")) {
-    return unexpected(Error::protocol("No \"Connection: upgrade\" header"));
+Result<void, Error> ClientHandshake::take(const HeadLine& line) {
+  if (line.kind == HeadLine::Kind::start) {
+    auto status = parse_status_line(line.text, true);
+    if (!status) return unexpected(std::move(status).error());
+    status_ = (*status)->status;
+    return {};
   }
-  if (!has_token(response, http::field::upgrade, "websocket")) {
-    return unexpected(Error::protocol("No \"Upgrade: websocket\" header"));
+  auto field = parse_field_line(line.text);
+  if (!field) return unexpected(std::move(field).error());
+  const auto [name, value] = *field;
+  if (upgrade_.take(name, value)) return {};
+  if (equals_ignoring_case(name, "Sec-WebSocket-Accept")) {
+    if (!accept_) accept_ = std::string(value);
   }
-  const auto accept = response.find(http::field::sec_websocket_accept);
-  if (accept == response.end() || accept->value() != expected_accept_) {
+  return {};
+}
+
+// Once the response is complete: the bytes that the server sent behind it (its first frames).
+Result<std::optional<std::string>, Error> ClientHandshake::check() const {
+  if (status_ != 101) return unexpected(Error::http(status_));
+  if (!upgrade_.connection_upgrade) return unexpected(Error::protocol("No \"Connection: upgrade\" header"));
+  if (!upgrade_.upgrade_websocket) return unexpected(Error::protocol("No \"Upgrade: websocket\" header"));
+  if (accept_ != expected_accept_) {
     return unexpected(Error::protocol("Key mismatch in \"Sec-WebSocket-Accept\" header"));
   }
   return std::optional<std::string>(std::string(reader_.leftover()));

@@ -24,12 +24,19 @@ class ClientHandshake {
   // `n` bytes (n > 0) were read: once a valid response is complete, the bytes that the server
   // sent behind it (its first frames); none while more is due.
   Result<std::optional<std::string>, Error> commit(std::size_t n);
-  static Error end_of_input() { return HandshakeReader<false>::end_of_input(); }
+  static Error end_of_input() { return HandshakeReader::end_of_input(); }
 
  private:
+  Result<void, Error> take(const HeadLine& line);
+  Result<std::optional<std::string>, Error> check() const;
+
   std::string request_;
   std::string expected_accept_;
-  HandshakeReader<false> reader_;
+  HandshakeReader reader_{HandshakeReader::Head::response};
+  // What the response carries of what an accepted upgrade needs.
+  unsigned status_ = 0;
+  UpgradeFields upgrade_;
+  std::optional<std::string> accept_;
 };
 
 }  // namespace tarnvale::websocket

@@ -1,31 +1,18 @@
-// GCC 12 reports Beast's parser as reading an uninitialised boost::optional (a false
-// positive of its inlined content-length code).
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-
 #include "websocket/core/handshake_reader.hpp"
 
-#include <boost/asio/buffer.hpp>
-#include <boost/beast/core/string.hpp>
-#include <boost/beast/http/error.hpp>
+#include <cstring>
+#include <utility>
+
+#include "websocket/core/http_head.hpp"
 
 namespace tarnvale::websocket {
 
-namespace http = boost::beast::http;
-
-template <bool isRequest>
-HandshakeReader<isRequest>::HandshakeReader() {
-  parser_.header_limit(static_cast<std::uint32_t>(kMaxBytes));
-}
-
-template <bool isRequest>
-std::span<unsigned char> HandshakeReader<isRequest>::read_space() {
+std::span<unsigned char> HandshakeReader::read_space() {
+  buffer_.consume(std::exchange(taken_, 0));
   return buffer_.prepare(kMaxReadSize).first(kMaxReadSize);
 }
 
-template <bool isRequest>
-Result<bool, Error> HandshakeReader<isRequest>::commit(std::size_t n) {
+Result<void, Error> HandshakeReader::count_read(std::size_t n) {
   buffer_.commit(n);
   ++reads_;
   bytes_ += n;
@@ -33,31 +20,59 @@ Result<bool, Error> HandshakeReader<isRequest>::commit(std::size_t n) {
       (reads_ > kReadsBeforeRateCheck && bytes_ < kMinBytesPerRead * reads_)) {
     return unexpected(Error::attack_attempt());
   }
-  boost::beast::error_code ec;
-  const std::size_t used = parser_.put(boost::asio::const_buffer(buffer_.data(), buffer_.size()), ec);
-  buffer_.consume(used);
-  if (ec == http::error::need_more) return false;
-  if (ec) return unexpected(Error::http_format(ec.message()));
-  return parser_.is_header_done();
+  return {};
 }
 
-template class HandshakeReader<true>;
-template class HandshakeReader<false>;
-
-bool has_token(const http::fields& fields, http::field name, std::string_view token) {
-  auto [first, last] = fields.equal_range(name);
-  for (auto it = first; it != last; ++it) {
-    const std::string_view value = it->value();
-    std::size_t i = 0;
-    while (i < value.size()) {
-      const std::size_t end = value.find_first_of(", \t", i);
-      const std::string_view item = value.substr(i, end == std::string_view::npos ? end : end - i);
-      if (boost::beast::iequals(item, token)) return true;
-      if (end == std::string_view::npos) break;
-      i = end + 1;
-    }
+Result<std::optional<HeadLine>, Error> HandshakeReader::next_line() {
+  buffer_.consume(std::exchange(taken_, 0));
+  if (ended_ || searched_ == buffer_.size()) return std::optional<HeadLine>();
+  const auto* data = reinterpret_cast<const char*>(buffer_.data());
+  const void* found = std::memchr(data + searched_, '\n', buffer_.size() - searched_);
+  if (found == nullptr) {
+    searched_ = buffer_.size();
+    return std::optional<HeadLine>();
   }
-  return false;
+  const auto feed = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+  if (feed == 0 || data[feed - 1] != '\r') return unexpected(Error::http_format("bad line ending"));
+  const std::string_view text(data, feed - 1);
+  searched_ = 0;
+  HeadLine line{HeadLine::Kind::field, text};
+  if (!started_) {
+    started_ = true;
+    line.kind = HeadLine::Kind::start;
+  } else if (text.empty()) {
+    // The end of the head: what follows is not the head's.
+    ended_ = true;
+    buffer_.consume(feed + 1);
+    line.kind = HeadLine::Kind::end;
+    return std::optional<HeadLine>(line);
+  }
+  taken_ = feed + 1;
+  return std::optional<HeadLine>(line);
+}
+
+Result<void, Error> HandshakeReader::check_partial_start_line() const {
+  if (started_) return {};
+  std::string_view text(reinterpret_cast<const char*>(buffer_.data()), buffer_.size());
+  // A carriage return at the end may still be followed by its line feed.
+  if (text.ends_with('\r')) text.remove_suffix(1);
+  if (head_ == Head::request) {
+    if (auto line = parse_request_line(text, false); !line) return unexpected(std::move(line).error());
+  } else {
+    if (auto line = parse_status_line(text, false); !line) return unexpected(std::move(line).error());
+  }
+  return {};
+}
+
+bool UpgradeFields::take(std::string_view name, std::string_view value) {
+  if (equals_ignoring_case(name, "Connection")) {
+    connection_upgrade = connection_upgrade || has_token(value, "upgrade");
+  } else if (equals_ignoring_case(name, "Upgrade")) {
+    upgrade_websocket = upgrade_websocket || has_token(value, "websocket");
+  } else {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace tarnvale::websocket

@@ -1,38 +1,48 @@
 #include "websocket/core/server_handshake.hpp"
 
-#include <boost/beast/http/field.hpp>
-#include <boost/beast/http/verb.hpp>
-
 #include "websocket/core/accept_key.hpp"
+#include "websocket/core/http_head.hpp"
 
 namespace tarnvale::websocket {
 
-namespace http = boost::beast::http;
-
-// Only what a client's opening handshake must carry is checked: the request target and
-// every other header are ignored.
 Result<std::optional<std::string>, Error> ServerHandshake::commit(std::size_t n) {
-  auto complete = reader_.commit(n);
-  if (!complete) return unexpected(std::move(complete).error());
-  if (!*complete) return std::optional<std::string>();
+  auto ended = reader_.commit(n, [this](const HeadLine& line) { return take(line); });
+  if (!ended) return unexpected(std::move(ended).error());
+  if (!*ended) return std::optional<std::string>();
+  return respond();
+}
 
-  const auto& request = reader_.message();
-  if (request.method() != http::verb::get) {
-    return unexpected(Error::protocol("Unsupported HTTP method used - only GET is allowed"));
+// Only what a client's opening handshake must carry is kept: the request target and every
+// other header are ignored. Of a field that should come once, the first counts.
+Result<void, Error> ServerHandshake::take(const HeadLine& line) {
+  if (line.kind == HeadLine::Kind::start) {
+    auto request = parse_request_line(line.text, true);
+    if (!request) return unexpected(std::move(request).error());
+    get_ = (*request)->method == "GET";
+    version_ = (*request)->version;
+    return {};
   }
-  if (request.version() < 11) return unexpected(Error::protocol("HTTP version must be 1.1 or higher"));
-  if (!has_token(request, http::field::connection, "upgrade")) {
-    return unexpected(Error::protocol("No \"Connection: upgrade\" header"));
+  auto field = parse_field_line(line.text);
+  if (!field) return unexpected(std::move(field).error());
+  const auto [name, value] = *field;
+  if (upgrade_.take(name, value)) return {};
+  if (equals_ignoring_case(name, "Sec-WebSocket-Version")) {
+    if (!websocket_version_13_) websocket_version_13_ = value == "13";
+  } else if (equals_ignoring_case(name, "Sec-WebSocket-Key")) {
+    if (!key_) key_ = std::string(value);
   }
-  if (!has_token(request, http::field::upgrade, "websocket")) {
-    return unexpected(Error::protocol("No \"Upgrade: websocket\" header"));
-  }
-  const auto version = request.find(http::field::sec_websocket_version);
-  if (version == request.end() || version->value() != "13") {
+  return {};
+}
+
+Result<std::optional<std::string>, Error> ServerHandshake::respond() const {
+  if (!get_) return unexpected(Error::protocol("Unsupported HTTP method used - only GET is allowed"));
+  if (version_ < 11) return unexpected(Error::protocol("HTTP version must be 1.1 or higher"));
+  if (!upgrade_.connection_upgrade) return unexpected(Error::protocol("No \"Connection: upgrade\" header"));
+  if (!upgrade_.upgrade_websocket) return unexpected(Error::protocol("No \"Upgrade: websocket\" header"));
+  if (!websocket_version_13_.value_or(false)) {
     return unexpected(Error::protocol("No \"Sec-WebSocket-Version: 13\" header"));
   }
-  const auto key = request.find(http::field::sec_websocket_key);
-  if (key == request.end()) return unexpected(Error::protocol("No \"Sec-WebSocket-Key\" header"));
+  if (!key_) return unexpected(Error::protocol("No \"Sec-WebSocket-Key\" header"));
   // A client sends frames only after it has read the response.
   if (!reader_.leftover().empty()) return unexpected(Error::protocol("Junk after client request"));
 
@@ -41,7 +51,7 @@ Result<std::optional<std::string>, Error> ServerHandshake::commit(std::size_t n)
       "Connection: Upgrade\r\n"
       "Upgrade: websocket\r\n"
       "Sec-WebSocket-Accept: ";
-  response += accept_key(key->value());
+  response += accept_key(*key_);
   response += "\r\n\r\n";
   return std::optional<std::string>(std::move(response));
 }

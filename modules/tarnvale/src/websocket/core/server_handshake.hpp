@@ -22,10 +22,19 @@ class ServerHandshake {
   // upgrade with nothing behind it; none while more is due.
   Result<std::optional<std::string>, Error> commit(std::size_t n);
   // The client closed before its request was complete: "Handshake not finished".
-  static Error end_of_input() { return HandshakeReader<true>::end_of_input(); }
+  static Error end_of_input() { return HandshakeReader::end_of_input(); }
 
  private:
-  HandshakeReader<true> reader_;
+  Result<void, Error> take(const HeadLine& line);
+  Result<std::optional<std::string>, Error> respond() const;
+
+  HandshakeReader reader_{HandshakeReader::Head::request};
+  // What the request carries of what an upgrade needs.
+  bool get_ = false;
+  int version_ = 0;
+  UpgradeFields upgrade_;
+  std::optional<bool> websocket_version_13_;
+  std::optional<std::string> key_;
 };
 
 }  // namespace tarnvale::websocket
