@@ -38,8 +38,8 @@ class Askers final : public ClientBody {
       if (!event) co_return progress_.mark_failed(event.error().display());
       const auto* text = std::get_if<websocket::Text>(&*event);
       if (text == nullptr) continue;
-      if (text->payload.find(R"("type":"GetValueResponse")") == std::string::npos) {
-        co_return progress_.mark_failed("unexpected reply: " + text->payload);
+      if (text->payload.view().find(R"("type":"GetValueResponse")") == std::string::npos) {
+        co_return progress_.mark_failed("unexpected reply: " + std::string(text->payload.view()));
       }
       replies.fetch_add(1, std::memory_order_relaxed);
       if (!co_await stream.send_text(request)) co_return progress_.mark_failed("send failed");

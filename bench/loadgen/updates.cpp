@@ -61,10 +61,10 @@ class Subscribers final : public ClientBody {
       }
       const auto* text = std::get_if<websocket::Text>(&*event);
       if (text == nullptr) continue;
-      if (text->payload.find(R"("type":"SubscribeValueResponse")") != std::string::npos) {
+      if (text->payload.view().find(R"("type":"SubscribeValueResponse")") != std::string::npos) {
         ++replies;
-      } else if (text->payload.find(kUpdateTopic) == std::string::npos) {
-        progress_.mark_failed("unexpected reply: " + text->payload);
+      } else if (text->payload.view().find(kUpdateTopic) == std::string::npos) {
+        progress_.mark_failed("unexpected reply: " + std::string(text->payload.view()));
         co_return;
       }
     }

@@ -1,9 +1,11 @@
 #include "server/listener.hpp"
 
+#include <sys/sysinfo.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -34,9 +36,17 @@ constexpr int kAcceptBurst = 32;
 constexpr std::chrono::milliseconds kFirstPause{5};
 constexpr std::chrono::milliseconds kLongestPause{1000};
 
+// The budget for all connections' unfinished input, from the host's memory.
+std::shared_ptr<websocket::InputBudget> input_budget() {
+  struct sysinfo info {};
+  const std::uint64_t host_memory = ::sysinfo(&info) == 0 ? std::uint64_t{info.totalram} * info.mem_unit : 0;
+  return std::make_shared<websocket::InputBudget>(websocket::InputBudget::for_host_memory(host_memory));
+}
+
 asio::awaitable<void> connection_task(tcp::socket socket, std::string peer, tree::DataStore store,
+                                      std::shared_ptr<websocket::InputBudget> budget,
                                       std::shared_ptr<MemoryReturn> memory) {
-  auto result = co_await handle_connection(std::move(socket), std::move(store));
+  auto result = co_await handle_connection(std::move(socket), std::move(store), std::move(budget));
   memory->connection_ended();
   if (result) co_return;
   const std::string line = "WebSocket connection from " + peer + " failed: " + result.error().display() + "\n";
@@ -68,6 +78,7 @@ asio::awaitable<Result<void, platform::IoError>> serve(std::string_view address,
   }
 
   const auto memory = std::make_shared<MemoryReturn>(executor);
+  const auto budget = input_budget();
   asio::steady_timer pause(executor);
   std::chrono::milliseconds next_pause = kFirstPause;
   bool paused = false;
@@ -113,7 +124,7 @@ asio::awaitable<Result<void, platform::IoError>> serve(std::string_view address,
       ::close(accepted->fd);
       co_return unexpected(platform::IoError::from_code(ec.value()));
     }
-    asio::co_spawn(executor, connection_task(std::move(socket), peer_text(accepted->peer), store, memory),
+    asio::co_spawn(executor, connection_task(std::move(socket), peer_text(accepted->peer), store, budget, memory),
                    platform::ReportFaults{"connection"});
     ++burst;
   }

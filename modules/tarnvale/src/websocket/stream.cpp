@@ -102,7 +102,7 @@ asio::awaitable<Result<std::string, Error>> read_handshake(tcp::socket& socket, 
   for (;;) {
     const auto space = handshake.read_space();
     auto [ec, n] = co_await socket.async_read_some(asio::buffer(space.data(), space.size()), kTuple);
-    if (ec == asio::error::eof) co_return unexpected(Handshake::end_of_input());
+    if (ec == asio::error::eof) co_return unexpected(handshake.end_of_input());
     if (ec) co_return unexpected(io_error(ec));
     auto done = handshake.commit(n);
     if (!done) co_return unexpected(std::move(done).error());
@@ -133,14 +133,20 @@ Stream::Stream(tcp::socket socket, Connection connection)
   socket_.non_blocking(true, ec);
 }
 
-asio::awaitable<Result<Stream, Error>> Stream::accept(tcp::socket socket) {
-  // On the heap: the parser is large, and the coroutine frame stays small.
-  const auto handshake = std::make_unique<ServerHandshake>();
+asio::awaitable<Result<Stream, Error>> Stream::accept(tcp::socket socket, std::shared_ptr<InputBudget> budget) {
+  // When another connection's input ends this one for the budget, the socket is shut down:
+  // whatever the connection waits for ends at once, and it reports the budget's refusal.
+  const auto end_socket = [fd = socket.native_handle()] { ::shutdown(fd, SHUT_RDWR); };
+  // On the heap, so that the coroutine frame stays small.
+  const auto handshake = std::make_unique<ServerHandshake>(budget);
+  handshake->input_account().on_ended(end_socket);
   auto response = co_await read_handshake(socket, *handshake);
   if (!response) co_return unexpected(std::move(response).error());
   auto [ec, written] = co_await asio::async_write(socket, buffer_of(*response), kTuple);
   if (ec) co_return unexpected(io_error(ec));
-  co_return Stream(std::move(socket), Connection(Role::server));
+  Connection connection(Role::server, 0, std::move(budget));
+  connection.input_account().on_ended(end_socket);
+  co_return Stream(std::move(socket), std::move(connection));
 }
 
 asio::awaitable<Result<Stream, Error>> Stream::connect(tcp::socket socket, std::string_view target) {
@@ -363,6 +369,9 @@ asio::awaitable<Result<void, Error>> Stream::finish_write(Result<std::string, Er
     co_await asio::post(socket_.get_executor(), asio::use_awaitable);
   }
   if (!rest) {
+    // A write that the budget's end of the connection cut short fails for that reason.
+    const auto& account = connection_.input_account();
+    if (account.ended()) rest = unexpected(account.refusal());
     connection_.mark_failed();
     co_return unexpected(std::move(rest).error());
   }

@@ -39,8 +39,11 @@ struct TextParts {
 class Stream {
  public:
   // The server side of the opening handshake on an accepted socket. On failure nothing is
-  // written and the socket is closed.
-  static boost::asio::awaitable<Result<Stream, Error>> accept(boost::asio::ip::tcp::socket socket);
+  // written and the socket is closed. The input that the connection holds unfinished, from
+  // the request on, counts against `budget`, if any: when another connection's input ends it,
+  // its socket is shut down and it fails with the budget's refusal.
+  static boost::asio::awaitable<Result<Stream, Error>> accept(boost::asio::ip::tcp::socket socket,
+                                                              std::shared_ptr<InputBudget> budget = nullptr);
   // The client side: sends a GET upgrade for `target` (taken at the call) and checks the
   // 101 answer. Frames from a client are masked.
   static boost::asio::awaitable<Result<Stream, Error>> connect(boost::asio::ip::tcp::socket socket,

@@ -34,7 +34,7 @@ void rethrow(std::exception_ptr e) {
 }
 
 std::string render(websocket::Event event) {
-  if (auto* text = std::get_if<websocket::Text>(&event)) return std::move(text->payload);
+  if (auto* text = std::get_if<websocket::Text>(&event)) return std::string(text->payload.view());
   if (auto* close = std::get_if<websocket::Close>(&event)) {
     if (!close->code) return "close";
     return "close " + std::to_string(*close->code) + " " + close->reason;

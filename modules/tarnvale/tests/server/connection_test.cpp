@@ -247,7 +247,7 @@ TEST(ConnectionLoopTest, ClientThatNeverPausesDoesNotStarveOtherTasks) {
   store.publish_system(system_uptime());
   tcp::acceptor acceptor(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0));
   acceptor.async_accept([store](boost::system::error_code ec, tcp::socket socket) {
-    if (!ec) asio::co_spawn(socket.get_executor(), handle_connection(std::move(socket), store), asio::detached);
+    if (!ec) asio::co_spawn(socket.get_executor(), handle_connection(std::move(socket), store, nullptr), asio::detached);
   });
   Flood flood;
   bool timer_ran_during_flood = false;

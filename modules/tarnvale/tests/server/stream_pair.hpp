@@ -71,7 +71,7 @@ void run_test(asio::io_context& io, Awaitable body) {
 inline asio::awaitable<std::string> next_text(websocket::Stream& client) {
   auto event = co_await client.next();
   if (!event) co_return "error: " + event.error().display();
-  if (auto* text = std::get_if<websocket::Text>(&*event)) co_return std::move(text->payload);
+  if (auto* text = std::get_if<websocket::Text>(&*event)) co_return std::string(text->payload.view());
   if (auto* close = std::get_if<websocket::Close>(&*event)) {
     co_return "close " + std::to_string(close->code.value_or(0)) + " " + close->reason;
   }

@@ -36,7 +36,7 @@ asio::awaitable<void> echo_server(tcp::acceptor acceptor, std::vector<std::strin
     }
     if (auto* text = std::get_if<Text>(&*event)) {
       log->push_back("text of " + std::to_string(text->payload.size()) + " bytes");
-      if (!co_await stream->send_text("echo:" + text->payload)) co_return;
+      if (!co_await stream->send_text("echo:" + std::string(text->payload.view()))) co_return;
     } else if (auto* ping = std::get_if<Ping>(&*event)) {
       log->push_back("ping " + ping->payload);
       if (!co_await stream->flush()) co_return;

@@ -213,7 +213,7 @@ asio::awaitable<std::vector<std::string>> texts_of(Stream* stream, std::size_t c
   while (got.size() < count) {
     auto event = co_await stream->next();
     if (!event || !std::holds_alternative<Text>(*event)) break;
-    got.push_back(std::move(std::get<Text>(*event).payload));
+    got.emplace_back(std::get<Text>(*event).payload.view());
   }
   co_return got;
 }

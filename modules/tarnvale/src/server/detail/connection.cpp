@@ -138,8 +138,9 @@ asio::awaitable<StepResult> serve_connection(websocket::Stream& stream, tree::Da
   }
 }
 
-asio::awaitable<Result<void, websocket::Error>> handle_connection(asio::ip::tcp::socket socket, tree::DataStore store) {
-  auto accepted = co_await websocket::Stream::accept(std::move(socket));
+asio::awaitable<Result<void, websocket::Error>> handle_connection(asio::ip::tcp::socket socket, tree::DataStore store,
+                                                                 std::shared_ptr<websocket::InputBudget> budget) {
+  auto accepted = co_await websocket::Stream::accept(std::move(socket), std::move(budget));
   if (!accepted) co_return unexpected(std::move(accepted).error());
   auto ended = co_await serve_connection(*accepted, std::move(store));
   if (!ended) co_return unexpected(std::move(ended).error());

@@ -24,7 +24,7 @@ class ClientHandshake {
   // `n` bytes (n > 0) were read: once a valid response is complete, the bytes that the server
   // sent behind it (its first frames); none while more is due.
   Result<std::optional<std::string>, Error> commit(std::size_t n);
-  static Error end_of_input() { return HandshakeReader::end_of_input(); }
+  Error end_of_input() const { return reader_.end_of_input(); }
 
  private:
   Result<void, Error> take(const HeadLine& line);

@@ -1,6 +1,7 @@
 #include "websocket/core/connection.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -32,9 +33,21 @@ Result<void, Error> check_utf8(platform::Utf8Validator& validator, std::string_v
   return {};
 }
 
+// The capacity for a message of `needed` bytes that has `capacity`: it grows with what
+// arrives, not with what headers announce; up to 1 MiB in powers of two, then by an eighth at
+// least, in whole MiB (mapped memory grows without a copy), so what it holds stays close to
+// its size, and never past the largest message.
+std::size_t message_capacity(std::size_t needed, std::size_t capacity) {
+  constexpr std::size_t kMiB = 1 << 20;
+  if (needed <= kMiB) return std::max<std::size_t>(std::bit_ceil(needed), 64);
+  const std::size_t at_least = std::max(needed, capacity + capacity / 8);
+  return std::min<std::size_t>((at_least + kMiB - 1) / kMiB * kMiB, kMaxMessageSize);
+}
+
 }  // namespace
 
-Connection::Connection(Role role, std::uint64_t mask_seed) : role_(role), mask_state_(mask_seed | 1) {}
+Connection::Connection(Role role, std::uint64_t mask_seed, std::shared_ptr<InputBudget> budget)
+    : role_(role), mask_state_(mask_seed | 1), account_(std::move(budget)) {}
 
 std::span<unsigned char> Connection::input_space() {
   std::size_t wanted = InputBuffer::kIdleCapacity;
@@ -69,7 +82,15 @@ bool Connection::needs_input() const {
 
 Result<std::optional<Event>, Error> Connection::fail(Error error) {
   state_ = ConnectionState::failed;
+  release_input();
   return unexpected(std::move(error));
+}
+
+void Connection::release_input() {
+  message_ = MessageBuffer();
+  in_ = InputBuffer();
+  frame_.reset();
+  (void)account_.hold(0);
 }
 
 Result<std::optional<Event>, Error> Connection::need_more_input() {
@@ -89,6 +110,7 @@ Result<std::optional<Event>, Error> Connection::need_more_input() {
 Result<std::optional<Event>, Error> Connection::next_event() {
   auto event = decode_event();
   in_.keep();
+  if (event && !account_.hold(message_.capacity() + in_.capacity())) return fail(account_.refusal());
   return event;
 }
 
@@ -105,6 +127,7 @@ Result<std::optional<Event>, Error> Connection::decode_event() {
     case ConnectionState::closed_by_us:
       break;
   }
+  if (account_.ended()) return fail(account_.refusal());
   // Each pass takes one frame, or what has arrived of one; the bytes decoded per call are
   // bounded by what one read brought in.
   for (;;) {
@@ -150,8 +173,6 @@ Result<void, Error> Connection::begin_frame(const FrameHeader& header) {
   }
   const std::uint64_t total = message_.size() + header.payload_length;
   if (total > kMaxMessageSize) return unexpected(Error::message_too_long(total, kMaxMessageSize));
-  // Grows with what arrives, not with what the header announces.
-  message_.reserve(message_.size() + std::min<std::uint64_t>(header.payload_length, kReadChunk));
   return {};
 }
 
@@ -162,19 +183,24 @@ Result<void, Error> Connection::take_data_payload() {
   const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(due, in_.size()));
   if (take == 0) return {};
   const std::size_t old_size = message_.size();
+  if (old_size + take > message_.capacity()) {
+    const std::size_t grown = message_capacity(old_size + take, message_.capacity());
+    // The budget is asked first.
+    if (!account_.hold(grown + in_.capacity())) return unexpected(account_.refusal());
+    message_.reserve(grown);
+  }
   message_.append(reinterpret_cast<const char*>(in_.data()), take);
   auto* piece = reinterpret_cast<unsigned char*>(message_.data()) + old_size;
   if (frame_->masked) apply_mask(piece, take, frame_->mask, frame_received_);
   in_.consume(take);
   frame_received_ += take;
   if (message_opcode_ != Opcode::text) return {};
-  return check_utf8(utf8_, std::string_view(message_).substr(old_size), false);
+  return check_utf8(utf8_, message_.view().substr(old_size), false);
 }
 
 Result<std::optional<Event>, Error> Connection::finish_message() {
   in_message_ = false;
-  std::string payload = std::move(message_);
-  message_ = std::string();
+  MessageBuffer payload = std::move(message_);
   if (message_opcode_ == Opcode::binary) return Binary{std::move(payload)};
   if (auto complete = check_utf8(utf8_, {}, true); !complete) return fail(std::move(complete).error());
   return Text{std::move(payload)};
@@ -199,7 +225,9 @@ Result<std::optional<Event>, Error> Connection::control_event(Opcode opcode, std
     if (!valid) return fail(std::move(valid).error());
   }
   if (state_ == ConnectionState::active) {
+    // Nothing more is read: an unfinished message will not be finished.
     state_ = ConnectionState::closed_by_peer;
+    release_input();
     const Close answer = close_answer(close);
     close_ = encode_frame(Opcode::close, close_payload(answer.code, answer.reason), next_mask());
   } else {
@@ -258,7 +286,10 @@ void Connection::control_written() {
   close_ = std::string();
 }
 
-void Connection::mark_failed() { state_ = ConnectionState::failed; }
+void Connection::mark_failed() {
+  state_ = ConnectionState::failed;
+  release_input();
+}
 
 std::optional<MaskKey> Connection::next_mask() {
   if (role_ == Role::server) return std::nullopt;

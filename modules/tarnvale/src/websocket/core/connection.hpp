@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -18,6 +19,8 @@
 #include "websocket/core/frame.hpp"
 #include "websocket/core/frame_writer.hpp"
 #include "websocket/core/input_buffer.hpp"
+#include "websocket/core/input_budget.hpp"
+#include "websocket/core/message_buffer.hpp"
 
 namespace tarnvale::websocket {
 
@@ -35,8 +38,9 @@ class Connection {
   // Largest read that one look at the socket makes.
   static constexpr std::size_t kReadChunk = 128 * 1024;
 
-  // `mask_seed` seeds the frame masks of the client role; the server role never masks.
-  explicit Connection(Role role, std::uint64_t mask_seed = 0);
+  // `mask_seed` seeds the frame masks of the client role; the server role never masks. The
+  // input not yet decoded and the message not yet complete count against `budget`, if any.
+  explicit Connection(Role role, std::uint64_t mask_seed = 0, std::shared_ptr<InputBudget> budget = nullptr);
 
   Role role() const { return role_; }
   ConnectionState state() const { return state_; }
@@ -81,6 +85,11 @@ class Connection {
   // A write failed: the connection is over.
   void mark_failed();
 
+  // What the connection holds of the budget. Once the budget has ended it, next_event()
+  // yields its refusal.
+  InputAccount& input_account() { return account_; }
+  const InputAccount& input_account() const { return account_; }
+
  private:
   Result<std::optional<Event>, Error> decode_event();
   Result<std::optional<Event>, Error> fail(Error error);
@@ -90,6 +99,8 @@ class Connection {
   Result<std::optional<Event>, Error> control_event(Opcode opcode, std::string payload);
   Result<std::optional<Event>, Error> finish_message();
   Result<void, Error> check_can_send() const;
+  // Lets go of all input held, as the connection will read no more.
+  void release_input();
   std::optional<MaskKey> next_mask();
 
   Role role_;
@@ -103,13 +114,14 @@ class Connection {
 
   bool in_message_ = false;
   Opcode message_opcode_ = Opcode::text;
-  std::string message_;
+  MessageBuffer message_;
   platform::Utf8Validator utf8_;
 
   std::string ping_;
   std::string pong_;
   std::string close_;
   std::uint64_t mask_state_;
+  InputAccount account_;
 };
 
 }  // namespace tarnvale::websocket

@@ -7,15 +7,17 @@
 #include <string>
 #include <variant>
 
+#include "websocket/core/message_buffer.hpp"
+
 namespace tarnvale::websocket {
 
 // Valid UTF-8; the payload is the message buffer itself, moved out.
 struct Text {
-  std::string payload;
+  MessageBuffer payload;
   friend bool operator==(const Text&, const Text&) = default;
 };
 struct Binary {
-  std::string payload;
+  MessageBuffer payload;
   friend bool operator==(const Binary&, const Binary&) = default;
 };
 // While the connection is open its pong is queued by the time this is yielded.

@@ -20,6 +20,7 @@ Result<void, Error> HandshakeReader::count_read(std::size_t n) {
       (reads_ > kReadsBeforeRateCheck && bytes_ < kMinBytesPerRead * reads_)) {
     return unexpected(Error::attack_attempt());
   }
+  if (!account_.hold(buffer_.capacity())) return unexpected(account_.refusal());
   return {};
 }
 

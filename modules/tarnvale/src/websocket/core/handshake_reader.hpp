@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -12,6 +13,7 @@
 #include "platform/result.hpp"
 #include "websocket/core/error.hpp"
 #include "websocket/core/input_buffer.hpp"
+#include "websocket/core/input_budget.hpp"
 
 namespace tarnvale::websocket {
 
@@ -41,14 +43,17 @@ class HandshakeReader {
   static constexpr std::size_t kMinBytesPerRead = 128;
 
   enum class Head { request, response };
-  explicit HandshakeReader(Head head) : head_(head) {}
+  // The bytes held count against `budget`, if any.
+  explicit HandshakeReader(Head head, std::shared_ptr<InputBudget> budget = nullptr)
+      : head_(head), account_(std::move(budget)) {}
 
   // Where the next read goes: at most 4096 bytes.
   std::span<unsigned char> read_space();
   // `n` bytes (n > 0) were read into read_space(): hands `take` each line that is complete,
   // the start line first, up to the end of the head. True once the head has ended, false
-  // while more is due, or the error that fails the handshake: a limit passed, a line ending
-  // that is not CR LF, a start line that cannot become one, or an error of `take`.
+  // while more is due, or the error that fails the handshake: a limit passed (the budget's
+  // too), a line ending that is not CR LF, a start line that cannot become one, or an error
+  // of `take`.
   template <class Take>
   Result<bool, Error> commit(std::size_t n, Take&& take) {
     if (auto read = count_read(n); !read) return unexpected(std::move(read).error());
@@ -62,8 +67,12 @@ class HandshakeReader {
     if (auto start = check_partial_start_line(); !start) return unexpected(std::move(start).error());
     return false;
   }
-  // The peer closed before the head was complete.
-  static Error end_of_input() { return Error::protocol(std::string(kHandshakeNotFinished)); }
+  // Why the head ended unfinished: the budget's refusal once it has ended the reader (it ends
+  // the socket too), otherwise the peer closed early: "Handshake not finished".
+  Error end_of_input() const {
+    return account_.ended() ? account_.refusal() : Error::protocol(std::string(kHandshakeNotFinished));
+  }
+  InputAccount& input_account() { return account_; }
 
   // The bytes received behind the head, once its end has been taken.
   std::string_view leftover() const {
@@ -81,6 +90,7 @@ class HandshakeReader {
 
   Head head_;
   InputBuffer buffer_;
+  InputAccount account_;
   std::size_t reads_ = 0;
   std::size_t bytes_ = 0;
   // Bytes at the front of the buffer: the line last taken, let go at the next call.
