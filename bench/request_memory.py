@@ -87,19 +87,35 @@ def read_frame(sock):
     return first & 0x0F, exactly(n)
 
 
+def connect():
+    """A WebSocket connection to the service, its opening handshake done."""
+    sock = socket.create_connection(("127.0.0.1", 8083))
+    sock.sendall(b"GET / HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                 b"Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n")
+    response = b""
+    while b"\r\n\r\n" not in response:
+        chunk = sock.recv(4096)
+        if not chunk:
+            raise ConnectionError("no handshake response")
+        response += chunk
+    return sock
+
+
+def start(service, stderr=subprocess.DEVNULL):
+    """The service, once it has written its start-up line."""
+    proc = subprocess.Popen([service], stdout=subprocess.PIPE, stderr=stderr, text=True)
+    if not proc.stdout.readline().startswith("tarnvale listening"):
+        proc.kill()
+        raise RuntimeError("the service did not start")
+    return proc
+
+
 def measure(service, text):
-    proc = subprocess.Popen([service], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    proc = start(service)
     try:
-        if not proc.stdout.readline().startswith("tarnvale listening"):
-            raise RuntimeError("the service did not start")
         time.sleep(0.5)
         idle = status_kib(proc.pid, "VmRSS")
-        sock = socket.create_connection(("127.0.0.1", 8083))
-        sock.sendall(b"GET / HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                     b"Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n")
-        response = b""
-        while b"\r\n\r\n" not in response:
-            response += sock.recv(4096)
+        sock = connect()
         started = time.monotonic()
         for k in range(0, len(text), FRAGMENT):
             piece = text[k:k + FRAGMENT]
