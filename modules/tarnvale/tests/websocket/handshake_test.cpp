@@ -120,6 +120,7 @@ TEST(ServerHandshakeTest, RequestsThatAreNoUpgradeFail) {
       {"GET / HTTP/1.1\r\nConnection: Upgrade\n\r\n", "HTTP format error: bad line ending"},
       {"GET / HTTP/1.1\r\n\n", "HTTP format error: bad line ending"},
       {"\r\nGET / HTTP/1.1\r\n\r\n", "HTTP format error: bad method"},
+      {"G\x01\n", "HTTP format error: bad method"},
       {"GET  / HTTP/1.1\r\n\r\n", "HTTP format error: bad target"},
       {"GET /\x01 HTTP/1.1\r\n\r\n", "HTTP format error: bad target"},
       {"GET / HTTP/2.0\r\n\r\n", "HTTP format error: bad version"},

@@ -1,7 +1,7 @@
 #include "websocket/core/client_handshake.hpp"
 
 #include "websocket/core/accept_key.hpp"
-#include "websocket/core/http_head.hpp"
+#include "websocket/core/detail/http_head.hpp"
 
 namespace tarnvale::websocket {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <utility>
 
-#include "websocket/core/http_head.hpp"
+#include "websocket/core/detail/http_head.hpp"
 
 namespace tarnvale::websocket {
 
@@ -34,7 +34,14 @@ Result<std::optional<HeadLine>, Error> HandshakeReader::next_line() {
     return std::optional<HeadLine>();
   }
   const auto feed = static_cast<std::size_t>(static_cast<const char*>(found) - data);
-  if (feed == 0 || data[feed - 1] != '\r') return unexpected(Error::http_format("bad line ending"));
+  if (feed == 0 || data[feed - 1] != '\r') {
+    // What came of a start line before its end was checked as it arrived: the same check
+    // first, so that the error does not depend on how the bytes were split into reads.
+    if (!started_) {
+      if (auto start = check_start_line_prefix({data, feed}); !start) return unexpected(std::move(start).error());
+    }
+    return unexpected(Error::http_format("bad line ending"));
+  }
   const std::string_view text(data, feed - 1);
   searched_ = 0;
   HeadLine line{HeadLine::Kind::field, text};
@@ -54,9 +61,15 @@ Result<std::optional<HeadLine>, Error> HandshakeReader::next_line() {
 
 Result<void, Error> HandshakeReader::check_partial_start_line() const {
   if (started_) return {};
-  std::string_view text(reinterpret_cast<const char*>(buffer_.data()), buffer_.size());
+  return check_start_line_prefix({reinterpret_cast<const char*>(buffer_.data()), buffer_.size()});
+}
+
+Result<void, Error> HandshakeReader::check_start_line_prefix(std::string_view text) const {
   // A carriage return at the end may still be followed by its line feed.
   if (text.ends_with('\r')) text.remove_suffix(1);
+  // Its start tells whether the peer speaks HTTP at all; the rest waits for the line end, so
+  // that a long line is not checked again with every read.
+  text = text.substr(0, kStartLinePrefixChecked);
   if (head_ == Head::request) {
     if (auto line = parse_request_line(text, false); !line) return unexpected(std::move(line).error());
   } else {

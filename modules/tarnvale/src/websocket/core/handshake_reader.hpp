@@ -41,6 +41,8 @@ class HandshakeReader {
   static constexpr std::size_t kMaxReads = 512;
   static constexpr std::size_t kReadsBeforeRateCheck = 64;
   static constexpr std::size_t kMinBytesPerRead = 128;
+  // Bytes of a start line checked before its end has arrived.
+  static constexpr std::size_t kStartLinePrefixChecked = 1024;
 
   enum class Head { request, response };
   // The bytes held count against `budget`, if any.
@@ -84,9 +86,10 @@ class HandshakeReader {
   // The next complete line, none while it is still arriving (and after the end of the head).
   // The text stays valid until the next call.
   Result<std::optional<HeadLine>, Error> next_line();
-  // A start line still arriving is refused as soon as it cannot become one: the peer may be
-  // waiting for an answer before it sends a line end.
+  // A start line still arriving is refused as soon as its first kStartLinePrefixChecked
+  // bytes cannot begin one: the peer may be waiting for an answer before it sends a line end.
   Result<void, Error> check_partial_start_line() const;
+  Result<void, Error> check_start_line_prefix(std::string_view text) const;
 
   Head head_;
   InputBuffer buffer_;

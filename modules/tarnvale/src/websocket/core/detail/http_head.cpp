@@ -1,4 +1,4 @@
-#include "websocket/core/http_head.hpp"
+#include "websocket/core/detail/http_head.hpp"
 
 #include <algorithm>
 
