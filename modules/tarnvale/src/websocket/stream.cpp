@@ -138,10 +138,12 @@ asio::awaitable<Result<Stream, Error>> Stream::accept(tcp::socket socket, std::s
   // whatever the connection waits for ends at once, and it reports the budget's refusal.
   const auto end_socket = [fd = socket.native_handle()] { ::shutdown(fd, SHUT_RDWR); };
   // On the heap, so that the coroutine frame stays small.
-  const auto handshake = std::make_unique<ServerHandshake>(budget);
+  auto handshake = std::make_unique<ServerHandshake>(budget);
   handshake->input_account().on_ended(end_socket);
   auto response = co_await read_handshake(socket, *handshake);
   if (!response) co_return unexpected(std::move(response).error());
+  // The request is read: what it held goes back before the response is written.
+  handshake.reset();
   auto [ec, written] = co_await asio::async_write(socket, buffer_of(*response), kTuple);
   if (ec) co_return unexpected(io_error(ec));
   Connection connection(Role::server, 0, std::move(budget));

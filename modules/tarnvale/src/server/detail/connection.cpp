@@ -52,7 +52,7 @@ StepResult after(Result<void, websocket::Error> sent, Step then) {
 asio::awaitable<StepResult> on_event(websocket::Stream& stream, const tree::DataStore& store,
                                      Subscriptions& subscriptions, websocket::Event event) {
   if (auto* text = std::get_if<websocket::Text>(&event)) {
-    co_return co_await handle_text_request(stream, store, subscriptions, text->payload);
+    co_return co_await handle_text_request(stream, store, subscriptions, std::move(text->payload));
   }
   if (std::holds_alternative<websocket::Binary>(event)) {
     const auto& close = protocol::kCloseBinaryMessage;

@@ -1,7 +1,9 @@
 #include "server/detail/request_handling.hpp"
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "protocol/codes.hpp"
 #include "protocol/outgoing.hpp"
@@ -48,24 +50,30 @@ std::string answer(const ClientRequest& request, const tree::DataStore& store, S
   return protocol::unsubscribe_response(request, removed);
 }
 
+// The reply to a message, none when no reply can name it (it has no usable uuid).
+std::optional<std::string> reply_to(std::string_view text, const tree::DataStore& store,
+                                    Subscriptions& subscriptions) {
+  auto decoded = protocol::decode_request(text);
+  if (decoded) return answer(*decoded, store, subscriptions);
+  const auto& error = decoded.error();
+  if (!error.uuid) return std::nullopt;
+  return protocol::error_response(*error.uuid, error.code, error.message);
+}
+
 }  // namespace
 
 boost::asio::awaitable<StepResult> handle_text_request(websocket::Stream& stream, const tree::DataStore& store,
-                                                     Subscriptions& subscriptions, std::string_view text) {
-  auto decoded = protocol::decode_request(text);
-  std::string reply;
-  if (decoded) {
-    reply = answer(*decoded, store, subscriptions);
-  } else if (const auto& error = decoded.error(); error.uuid) {
-    reply = protocol::error_response(*error.uuid, error.code, error.message);
-  } else {
+                                                     Subscriptions& subscriptions, websocket::MessageBuffer text) {
+  auto reply = reply_to(text, store, subscriptions);
+  text = websocket::MessageBuffer();
+  if (!reply) {
     // No reply can name the request: close instead, and send nothing else.
     const auto& close = protocol::kCloseNoUsableUuid;
     auto closed = co_await stream.close(close.code, close.reason);
     if (!closed) co_return unexpected(std::move(closed).error());
     co_return Step::closed;
   }
-  auto sent = co_await send_text(stream, std::move(reply));
+  auto sent = co_await send_text(stream, std::move(*reply));
   if (!sent) co_return unexpected(std::move(sent).error());
   co_return Step::next;
 }

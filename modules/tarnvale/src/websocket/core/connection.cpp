@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -187,7 +188,11 @@ Result<void, Error> Connection::take_data_payload() {
     const std::size_t grown = message_capacity(old_size + take, message_.capacity());
     // The budget is asked first.
     if (!account_.hold(grown + in_.capacity())) return unexpected(account_.refusal());
-    message_.reserve(grown);
+    try {
+      message_.reserve(grown);
+    } catch (const std::bad_alloc&) {
+      return unexpected(Error::capacity("Out of memory for a message of " + std::to_string(grown) + " bytes"));
+    }
   }
   message_.append(reinterpret_cast<const char*>(in_.data()), take);
   auto* piece = reinterpret_cast<unsigned char*>(message_.data()) + old_size;

@@ -38,7 +38,7 @@ class InputBudget {
  private:
   friend class InputAccount;
   // Ends the accounts that hold the most until the total fits; `total` is the figure that
-  // passed the limit, for their error. The others than `asking` are told.
+  // passed the limit, for their error. All but `asking` are told.
   void make_room(std::size_t total, const InputAccount& asking);
 
   std::size_t limit_;

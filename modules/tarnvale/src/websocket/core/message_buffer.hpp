@@ -1,7 +1,7 @@
-// The bytes of a message as it is received, and then handed on as they lie. Past 256 KiB the
-// buffer is mapped memory of its own that grows in place or is moved by the kernel, never
-// copied, so a large message costs no copy and no second touch of its pages, and its
-// memory goes back to the system as soon as it is freed.
+// The bytes of a message as it is received, and then handed on as they lie. From 256 KiB the
+// buffer is mapped memory of its own, which grows in place or is moved by the kernel: a large
+// message is copied once, when it leaves the heap, not again at each growth, and its memory
+// goes back to the system as soon as it is freed.
 #pragma once
 
 #include <cstddef>
