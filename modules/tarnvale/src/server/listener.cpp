@@ -17,6 +17,7 @@
 #include <boost/asio/use_awaitable.hpp>
 
 #include "platform/console.hpp"
+#include "platform/error_log.hpp"
 #include "platform/fault.hpp"
 #include "server/detail/connection.hpp"
 #include "server/detail/listen_socket.hpp"
@@ -39,10 +40,8 @@ asio::awaitable<void> connection_task(tcp::socket socket, std::string peer, tree
   auto result = co_await handle_connection(std::move(socket), std::move(store));
   memory->connection_ended();
   if (result) co_return;
-  const std::string line = "WebSocket connection from " + peer + " failed: " + result.error().display() + "\n";
-  if (auto written = platform::write_stderr(line); !written) {
-    throw std::runtime_error("failed printing to stderr: " + written.error().display());
-  }
+  platform::write_error_line(platform::LineKind::connection_failure,
+                             {"WebSocket connection from ", peer, " failed: ", result.error().display()});
 }
 
 }  // namespace
@@ -92,8 +91,8 @@ asio::awaitable<Result<void, platform::IoError>> serve(std::string_view address,
           continue;
         case AcceptError::shortage:
           if (!paused) {
-            (void)platform::write_stderr("accepting connections paused: " +
-                                         platform::IoError::from_code(code).display() + "\n");
+            platform::write_error_line(platform::LineKind::accepting,
+                                       {"accepting connections paused: ", platform::IoError::from_code(code).display()});
             paused = true;
           }
           pause.expires_after(next_pause);
