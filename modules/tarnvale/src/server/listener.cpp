@@ -19,6 +19,7 @@
 #include "platform/console.hpp"
 #include "platform/error_log.hpp"
 #include "platform/fault.hpp"
+#include "server/detail/accept_pause.hpp"
 #include "server/detail/connection.hpp"
 #include "server/detail/listen_socket.hpp"
 #include "server/detail/memory_return.hpp"
@@ -69,7 +70,7 @@ asio::awaitable<Result<void, platform::IoError>> serve(std::string_view address,
   const auto memory = std::make_shared<MemoryReturn>(executor);
   asio::steady_timer pause(executor);
   std::chrono::milliseconds next_pause = kFirstPause;
-  bool paused = false;
+  AcceptPause pause_lines(executor);
   int burst = 0;
   for (;;) {
     if (burst >= kAcceptBurst) {
@@ -83,6 +84,7 @@ asio::awaitable<Result<void, platform::IoError>> serve(std::string_view address,
         case AcceptError::would_block:
           // The backlog is empty; the reactor reports the next connection.
           burst = 0;
+          pause_lines.worked();
           co_await listener.async_wait(tcp::acceptor::wait_read, asio::as_tuple(asio::use_awaitable));
           continue;
         case AcceptError::per_connection:
@@ -90,11 +92,7 @@ asio::awaitable<Result<void, platform::IoError>> serve(std::string_view address,
           ++burst;
           continue;
         case AcceptError::shortage:
-          if (!paused) {
-            platform::write_error_line(platform::LineKind::accepting,
-                                       {"accepting connections paused: ", platform::IoError::from_code(code).display()});
-            paused = true;
-          }
+          pause_lines.failed(code);
           pause.expires_after(next_pause);
           co_await pause.async_wait(asio::as_tuple(asio::use_awaitable));
           next_pause = std::min(next_pause * 2, kLongestPause);
@@ -103,7 +101,7 @@ asio::awaitable<Result<void, platform::IoError>> serve(std::string_view address,
           co_return unexpected(platform::IoError::from_code(code));
       }
     }
-    paused = false;
+    pause_lines.worked();
     next_pause = kFirstPause;
 
     tcp::socket socket(executor);

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "e2e/service_client.hpp"
@@ -205,6 +206,18 @@ TEST(OverloadTest, DescriptorShortagePausesAcceptingWhileConnectionsAreServed) {
   EXPECT_TRUE(answers_get_value(*clients.front()));
   EXPECT_TRUE(answers_get_value(*clients.back()));
 
+  // Churn at the limit: each round ends a connection, lets the waiting one in and brings a new
+  // one that finds no descriptor. It is all one pause: no further pause line.
+  for (int i = 0; i < 20; ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_TRUE(clients.front()->close(1000, ""));
+    EXPECT_EQ(clients.front()->next(), "close 1000 ");
+    clients.erase(clients.begin());
+    ASSERT_TRUE(waiting->open(3s));
+    clients.push_back(std::move(waiting));
+    waiting = std::make_unique<ServiceClient>();
+  }
+
   // Two connections end: the waiting one is accepted once the back-off has passed.
   for (int i = 0; i < 2; ++i) {
     ASSERT_TRUE(clients.back()->close(1000, ""));
@@ -213,6 +226,9 @@ TEST(OverloadTest, DescriptorShortagePausesAcceptingWhileConnectionsAreServed) {
   }
   ASSERT_TRUE(waiting->open(3s));
   EXPECT_TRUE(answers_get_value(*waiting));
+  // A second after the last failed accept, accepting having worked since, the pause is over.
+  EXPECT_THAT(service.process.stderr_line(3s).value_or("none"),
+              testing::MatchesRegex("accepting connections resumed: [1-9][0-9]* accepts failed while paused"));
   EXPECT_TRUE(service.process.running());
   EXPECT_EQ(service.process.stderr_text(), "");
 }
