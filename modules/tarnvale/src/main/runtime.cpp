@@ -17,6 +17,7 @@
 #include <boost/system/system_error.hpp>
 
 #include "platform/console.hpp"
+#include "platform/error_log.hpp"
 #include "platform/fault.hpp"
 #include "platform/io_error.hpp"
 
@@ -68,6 +69,9 @@ int run_main(const MainTask& task) {
                                                                                 build_error_debug(e))));
       return 101;
     }
+    // Standard error goes through the log while the runtime runs; leaving the scope writes
+    // what is still queued, before the runtime goes and before the process's last line.
+    platform::ErrorLog log(runtime->get_executor());
     asio::co_spawn(*runtime, task(), [&](std::exception_ptr e, MainResult r) {
       if (e) {
         fault = e;
@@ -82,8 +86,8 @@ int run_main(const MainTask& task) {
     } catch (...) {
       fault = std::current_exception();
     }
-    // Leaving the scope destroys the runtime: every remaining task is destroyed without
-    // being resumed, releasing what it held, sockets included.
+    // Leaving the scope closes the log, then destroys the runtime: every remaining task is
+    // destroyed without being resumed, releasing what it held, sockets included.
   }
   if (fault) {
     platform::report_fault("main", fault);

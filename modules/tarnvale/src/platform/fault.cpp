@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/console.hpp"
+#include "platform/error_log.hpp"
 
 namespace tarnvale::platform {
 
@@ -14,12 +14,7 @@ void report_fault(std::string_view task, std::exception_ptr fault) noexcept {
     what = e.what();
   } catch (...) {
   }
-  std::string line = "tarnvale: internal fault in ";
-  line.append(task);
-  line.append(": ");
-  line.append(what);
-  line.push_back('\n');
-  (void)write_stderr(line);
+  write_error_line(LineKind::internal_fault, {"tarnvale: internal fault in ", task, ": ", what});
 }
 
 }  // namespace tarnvale::platform

@@ -6,7 +6,8 @@
 
 namespace tarnvale::platform {
 
-// Writes the fault report "tarnvale: internal fault in <task>: <what>" to standard error.
+// Writes the fault report "tarnvale: internal fault in <task>: <what>" to standard error, as
+// a line of kind internal_fault.
 void report_fault(std::string_view task, std::exception_ptr fault) noexcept;
 
 // Completion handler for co_spawn of a task without result: reports a fault, if any,

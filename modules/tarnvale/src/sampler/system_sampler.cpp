@@ -11,7 +11,7 @@
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 
-#include "platform/console.hpp"
+#include "platform/error_log.hpp"
 #include "platform/fault.hpp"
 #include "sampler/sample_once.hpp"
 #include "sampler/detail/tick_schedule.hpp"
@@ -22,9 +22,8 @@ namespace asio = boost::asio;
 
 namespace {
 
-// A failure to report is not a reason to stop sampling, so it is dropped.
 void report_refresh_failure(const metrics::MetricsError& error) {
-  (void)platform::write_stderr("system metrics refresh failed: " + error.display() + "\n");
+  platform::write_error_line(platform::LineKind::refresh_failure, {"system metrics refresh failed: ", error.display()});
 }
 
 bool is_cancelled(const asio::cancellation_state& state) {

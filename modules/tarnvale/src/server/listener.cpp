@@ -19,7 +19,9 @@
 #include <boost/asio/use_awaitable.hpp>
 
 #include "platform/console.hpp"
+#include "platform/error_log.hpp"
 #include "platform/fault.hpp"
+#include "server/detail/accept_pause.hpp"
 #include "server/detail/connection.hpp"
 #include "server/detail/listen_socket.hpp"
 #include "server/detail/memory_return.hpp"
@@ -49,10 +51,8 @@ asio::awaitable<void> connection_task(tcp::socket socket, std::string peer, tree
   auto result = co_await handle_connection(std::move(socket), std::move(store), std::move(budget));
   memory->connection_ended();
   if (result) co_return;
-  const std::string line = "WebSocket connection from " + peer + " failed: " + result.error().display() + "\n";
-  if (auto written = platform::write_stderr(line); !written) {
-    throw std::runtime_error("failed printing to stderr: " + written.error().display());
-  }
+  platform::write_error_line(platform::LineKind::connection_failure,
+                             {"WebSocket connection from ", peer, " failed: ", result.error().display()});
 }
 
 }  // namespace
@@ -81,7 +81,7 @@ asio::awaitable<Result<void, platform::IoError>> serve(std::string_view address,
   const auto budget = input_budget();
   asio::steady_timer pause(executor);
   std::chrono::milliseconds next_pause = kFirstPause;
-  bool paused = false;
+  AcceptPause pause_lines(executor);
   int burst = 0;
   for (;;) {
     if (burst >= kAcceptBurst) {
@@ -95,6 +95,7 @@ asio::awaitable<Result<void, platform::IoError>> serve(std::string_view address,
         case AcceptError::would_block:
           // The backlog is empty; the reactor reports the next connection.
           burst = 0;
+          pause_lines.worked();
           co_await listener.async_wait(tcp::acceptor::wait_read, asio::as_tuple(asio::use_awaitable));
           continue;
         case AcceptError::per_connection:
@@ -102,11 +103,7 @@ asio::awaitable<Result<void, platform::IoError>> serve(std::string_view address,
           ++burst;
           continue;
         case AcceptError::shortage:
-          if (!paused) {
-            (void)platform::write_stderr("accepting connections paused: " +
-                                         platform::IoError::from_code(code).display() + "\n");
-            paused = true;
-          }
+          pause_lines.failed(code);
           pause.expires_after(next_pause);
           co_await pause.async_wait(asio::as_tuple(asio::use_awaitable));
           next_pause = std::min(next_pause * 2, kLongestPause);
@@ -115,7 +112,7 @@ asio::awaitable<Result<void, platform::IoError>> serve(std::string_view address,
           co_return unexpected(platform::IoError::from_code(code));
       }
     }
-    paused = false;
+    pause_lines.worked();
     next_pause = kFirstPause;
 
     tcp::socket socket(executor);

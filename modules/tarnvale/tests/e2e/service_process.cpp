@@ -38,10 +38,27 @@ std::optional<std::string> unsanitized_binary() {
 #endif
 }
 
-ServiceProcess::ServiceProcess(std::vector<std::string> prefix, std::string binary) {
+namespace {
+
+void shape_stderr_pipe(int write_end, StderrPipe shape) {
+  if (shape.size > 0 && fcntl(write_end, F_SETPIPE_SZ, shape.size) < 0) throw std::runtime_error("F_SETPIPE_SZ failed");
+  if (!shape.full) return;
+  // Filled without blocking, then made blocking again: the service inherits the flags.
+  const int flags = fcntl(write_end, F_GETFL);
+  fcntl(write_end, F_SETFL, flags | O_NONBLOCK);
+  const std::string newlines(4096, '\n');
+  while (write(write_end, newlines.data(), newlines.size()) > 0) {
+  }
+  fcntl(write_end, F_SETFL, flags);
+}
+
+}  // namespace
+
+ServiceProcess::ServiceProcess(std::vector<std::string> prefix, std::string binary, StderrPipe stderr_pipe) {
   int out[2];
   int err[2];
   if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+  shape_stderr_pipe(err[1], stderr_pipe);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
@@ -131,8 +148,8 @@ std::optional<int> ServiceProcess::wait_exit(std::chrono::milliseconds timeout) 
 
 bool ServiceProcess::running() { return !wait_exit(std::chrono::milliseconds(0)).has_value(); }
 
-RunningService::RunningService(std::vector<std::string> prefix, std::string binary)
-    : process(std::move(prefix), std::move(binary)) {
+RunningService::RunningService(std::vector<std::string> prefix, std::string binary, StderrPipe stderr_pipe)
+    : process(std::move(prefix), std::move(binary), stderr_pipe) {
   auto line = process.stdout_line(std::chrono::seconds(10));
   if (!line || *line != "tarnvale listening on ws://0.0.0.0:8083") {
     ADD_FAILURE() << "no start-up line; stderr: " << process.stderr_text();

@@ -18,10 +18,19 @@ std::string service_binary();
 // environment variable TARNVALE_RELEASE_BINARY, or none.
 std::optional<std::string> unsanitized_binary();
 
+// The pipe that takes the service's standard error: its size in bytes (F_SETPIPE_SZ; 0
+// leaves the system's default), and whether it is filled to the brim with "\n" before the
+// service starts, so that its first line already finds no room.
+struct StderrPipe {
+  int size = 0;
+  bool full = false;
+};
+
 class ServiceProcess {
  public:
   // Starts the binary; `prefix` is prepended to the command line (e.g. prlimit …).
-  explicit ServiceProcess(std::vector<std::string> prefix = {}, std::string binary = service_binary());
+  explicit ServiceProcess(std::vector<std::string> prefix = {}, std::string binary = service_binary(),
+                          StderrPipe stderr_pipe = {});
   ServiceProcess(const ServiceProcess&) = delete;
   ServiceProcess& operator=(const ServiceProcess&) = delete;
   ~ServiceProcess();
@@ -56,7 +65,8 @@ class ServiceProcess {
 
 // Starts the service and waits for its start-up line; fails the test if it does not come.
 struct RunningService {
-  explicit RunningService(std::vector<std::string> prefix = {}, std::string binary = service_binary());
+  explicit RunningService(std::vector<std::string> prefix = {}, std::string binary = service_binary(),
+                          StderrPipe stderr_pipe = {});
   ServiceProcess process;
 };
 

@@ -1,0 +1,56 @@
+#include "platform/detail/line_queue.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace tarnvale::platform {
+
+LineQueue::LineQueue(std::size_t capacity) : data_(new char[capacity]), capacity_(capacity) {}
+
+bool LineQueue::push(std::initializer_list<std::string_view> pieces, std::uint64_t weight) {
+  std::size_t size = 1;
+  for (const std::string_view piece : pieces) size += piece.size();
+  if (size > capacity_ - (end_ - begin_)) {
+    dropped_ += weight;
+    return false;
+  }
+  if (size > capacity_ - end_) {
+    std::memmove(data_.get(), data_.get() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  for (const std::string_view piece : pieces) {
+    std::memcpy(data_.get() + end_, piece.data(), piece.size());
+    end_ += piece.size();
+  }
+  data_[end_++] = '\n';
+  return true;
+}
+
+std::string_view LineQueue::front(std::size_t most) const {
+  const std::string_view waiting(data_.get() + begin_, end_ - begin_);
+  if (waiting.size() <= most) return waiting;
+  const std::size_t last = waiting.rfind('\n', most - 1);
+  if (last != std::string_view::npos) return waiting.substr(0, last + 1);
+  return waiting.substr(0, most);
+}
+
+void LineQueue::written(std::size_t n) {
+  begin_ += std::min(n, end_ - begin_);
+  if (!empty()) return;
+  begin_ = end_ = 0;
+  if (dropped_ == 0) return;
+  const std::string count = std::to_string(dropped_);
+  dropped_ = 0;
+  push({"standard error fell behind: ", count, " lines not written"});
+}
+
+void LineQueue::discard() {
+  const std::string_view waiting(data_.get() + begin_, end_ - begin_);
+  // A partly written line counts too: its end is lost.
+  dropped_ += static_cast<std::uint64_t>(std::count(waiting.begin(), waiting.end(), '\n'));
+  begin_ = end_ = 0;
+}
+
+}  // namespace tarnvale::platform
