@@ -118,7 +118,8 @@ class RunSystemSamplerTest : public ::testing::Test {
 };
 
 TEST_F(RunSystemSamplerTest, LongSampleGetsOneImmediateTickThenTheGridResumes) {
-  const Clock::duration p = 60ms;
+  // Long enough that a third of it covers the scheduling noise of a loaded machine.
+  const Clock::duration p = 150ms;
   auto script = std::make_shared<Script>();
   // A sample of 2.5 periods, a quick one, one of 0.9 periods, a quick one.
   script->sleeps = {p * 5 / 2, 0ms, p * 9 / 10, 0ms};
