@@ -52,7 +52,6 @@ struct ErrorLog::State {
         queue.discard();
         return;
       }
-      waiting = true;
       sink.wait_ready([this](const boost::system::error_code& ec) {
         if (ec == asio::error::operation_aborted) return;  // the log is gone
         waiting = false;
@@ -62,6 +61,8 @@ struct ErrorLog::State {
         }
         pump();
       });
+      // Only once the wait is set: a wait that could not be set leaves the next line to try.
+      waiting = true;
       return;
     }
   }
@@ -88,12 +89,12 @@ struct ErrorLog::State {
   // Makes sure the timer goes off by `due`.
   void schedule(Clock::time_point due) {
     if (due >= summary_due) return;
-    summary_due = due;
     summary_timer.expires_at(due);
     summary_timer.async_wait([this](const boost::system::error_code& ec) {
       if (ec) return;  // superseded by an earlier due time, or the log is gone
       summarize_ended(Clock::now());
     });
+    summary_due = due;
   }
 
   StderrSink sink;
@@ -113,6 +114,7 @@ ErrorLog::~ErrorLog() {
   for (std::size_t kind = 0; kind < s.rates.size(); ++kind) {
     if (const std::uint64_t n = s.rates[kind].take_all()) s.summarize(kind, n);
   }
+  s.queue.report_dropped();
   while (!s.queue.empty()) {
     const std::string_view chunk = s.queue.front(StderrSink::kChunk);
     if (!s.sink.write_all(chunk)) {
@@ -142,16 +144,24 @@ void ErrorLog::write(LineKind kind, std::initializer_list<std::string_view> piec
   s.pump();
 }
 
-void write_error_line(LineKind kind, std::initializer_list<std::string_view> pieces) {
+void write_error_line(LineKind kind, std::initializer_list<std::string_view> pieces) noexcept {
   if (g_open != nullptr) {
-    g_open->write(kind, pieces);
+    try {
+      g_open->write(kind, pieces);
+    } catch (...) {
+      // Out of memory for the line or its wait: it is lost, and counted.
+      g_open->state_->queue.count_lost(1);
+    }
     return;
   }
-  std::string line;
-  for (const std::string_view piece : pieces) line.append(piece);
-  line.push_back('\n');
-  // Nothing is left to tell of a line that cannot be written.
-  (void)write_stderr(line);
+  try {
+    std::string line;
+    for (const std::string_view piece : pieces) line.append(piece);
+    line.push_back('\n');
+    // Nothing is left to tell of a line that cannot be written.
+    (void)write_stderr(line);
+  } catch (...) {
+  }
 }
 
 }  // namespace tarnvale::platform

@@ -28,7 +28,7 @@ enum class LineKind {
 
 // Writes the pieces and "\n" as one line: through the open ErrorLog, or straight to
 // standard error while none is open (before the service runs, at its end, in tests).
-void write_error_line(LineKind kind, std::initializer_list<std::string_view> pieces);
+void write_error_line(LineKind kind, std::initializer_list<std::string_view> pieces) noexcept;
 
 // Open for the life of the service, on its one thread; write_error_line goes through the
 // latest one open.
@@ -47,6 +47,7 @@ class ErrorLog {
   void write(LineKind kind, std::initializer_list<std::string_view> pieces);
 
  private:
+  friend void write_error_line(LineKind, std::initializer_list<std::string_view>) noexcept;
   struct State;
   std::unique_ptr<State> state_;
   ErrorLog* previous_;

@@ -51,15 +51,29 @@ TEST(LineQueueTest, WritesTakeWholeLinesAndTheQueueKeepsItsOrderAcrossPartialWri
   EXPECT_EQ(drain(queue, 5), "bbbbbb\nccccccc\n");
 }
 
-TEST(LineQueueTest, DiscardedLinesAreCountedAfterTheNextWrite) {
-  LineQueue queue(64);
+TEST(LineQueueTest, DiscardedLinesAreCountedBeforeTheNextLine) {
+  LineQueue queue(128);
   ASSERT_TRUE(queue.push({"one"}));
+  ASSERT_TRUE(queue.push({"a summary"}, 15));  // stands for the 15 lines it counts
   ASSERT_TRUE(queue.push({"two"}));
-  queue.written(2);  // "one" partly written: its end is lost with "two"
+  queue.written(2);  // "one" partly written: its end is lost with the rest
   queue.discard();
   EXPECT_TRUE(queue.empty());
   ASSERT_TRUE(queue.push({"three"}));
-  EXPECT_EQ(drain(queue), "three\nstandard error fell behind: 2 lines not written\n");
+  EXPECT_EQ(drain(queue), "standard error fell behind: 17 lines not written\nthree\n");
+
+  // A count with nothing after it is queued when asked for, as at the end.
+  ASSERT_TRUE(queue.push({"four"}));
+  queue.discard();
+  queue.report_dropped();
+  EXPECT_EQ(drain(queue), "standard error fell behind: 1 lines not written\n");
+  // A weighted line that was written counts no more.
+  ASSERT_TRUE(queue.push({"a summary"}, 40));
+  queue.written(10);
+  ASSERT_TRUE(queue.push({"five"}));
+  queue.discard();
+  queue.report_dropped();
+  EXPECT_EQ(drain(queue), "standard error fell behind: 1 lines not written\n");
 }
 
 }  // namespace

@@ -27,8 +27,17 @@ StderrSink::StderrSink(const boost::asio::any_io_executor& executor) : watch_(ex
   } else if (S_ISFIFO(st.st_mode)) {
     // Reopening a pipe makes a new open file description with flags of its own.
     fd_ = ::open("/proc/self/fd/2", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    kind = fd_ >= 0 ? Kind::pipe : Kind::gated_pipe;
+    kind = fd_ >= 0 ? Kind::reopened : Kind::gated_pipe;
     if (fd_ < 0) fd_ = STDERR_FILENO;
+  } else if (S_ISCHR(st.st_mode) && ::isatty(STDERR_FILENO) == 1) {
+    // A terminal whose output is stopped (^S) or unread would hold up a plain write: the
+    // same, without becoming the controlling terminal.
+    fd_ = ::open("/proc/self/fd/2", O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0) {
+      fd_ = STDERR_FILENO;
+      return;
+    }
+    kind = Kind::reopened;
   }
   if (kind == Kind::at_once) return;
 
@@ -55,7 +64,7 @@ Result<std::size_t, int> StderrSink::write_some(std::string_view bytes) {
   ssize_t n = -1;
   switch (kind_) {
     case Kind::at_once:
-    case Kind::pipe:
+    case Kind::reopened:
       n = ::write(fd_, bytes.data(), bytes.size());
       break;
     case Kind::socket:

@@ -3,10 +3,11 @@
 //
 // How depends on what the descriptor is:
 //  - a socket (journald's stream): send() with MSG_DONTWAIT;
-//  - a pipe or FIFO: writes through an open file description of its own, opened
-//    non-blocking through /proc/self/fd/2; where that fails, a write of at most PIPE_BUF
-//    bytes once poll() finds room, which a pipe then takes without waiting;
-//  - a regular file, a terminal, anything else: plain writes, which finish at once.
+//  - a pipe, a FIFO or a terminal: writes through an open file description of its own,
+//    opened non-blocking through /proc/self/fd/2; where that fails, for a pipe a write of at
+//    most PIPE_BUF bytes once poll() finds room, which it then takes without waiting unless
+//    another process writes to the same pipe in between, and a terminal is written at once;
+//  - a regular file, anything else: plain writes, which finish at once.
 //
 // Room is awaited through an epoll instance of the sink's own that watches the descriptor:
 // the io_context waits on that instance, never on standard error itself, because an Asio
@@ -62,13 +63,13 @@ class StderrSink {
   }
 
  private:
-  enum class Kind { at_once, socket, pipe, gated_pipe };
+  enum class Kind { at_once, socket, reopened, gated_pipe };
 
   // Harvests the watch's last report and arms it for the next: 0, or the errno.
   int arm_watch();
 
   Kind kind_ = Kind::at_once;
-  // The descriptor written and watched: 2, or the pipe's own non-blocking reopening.
+  // The descriptor written and watched: 2, or its own non-blocking reopening.
   int fd_ = 2;
   // The epoll instance that watches `fd_` for room.
   boost::asio::posix::stream_descriptor watch_;
