@@ -19,6 +19,8 @@ import time
 MESSAGE = 64 << 20  # the service's largest incoming message
 FRAGMENT = 16 << 20  # its largest frame payload
 UUID = "6f1c2a9e-3b7d-4e21-9c55-0a8d7e3f4b12"
+HANDSHAKE = (b"GET / HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+             b"Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n")
 
 
 def repeated(head, item, separator, tail):
@@ -90,8 +92,7 @@ def read_frame(sock):
 def connect():
     """A WebSocket connection to the service, its opening handshake done."""
     sock = socket.create_connection(("127.0.0.1", 8083))
-    sock.sendall(b"GET / HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                 b"Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n")
+    sock.sendall(HANDSHAKE)
     response = b""
     while b"\r\n\r\n" not in response:
         chunk = sock.recv(4096)

@@ -32,61 +32,27 @@ import tempfile
 import threading
 import time
 
+from request_memory import HANDSHAKE, connect, frame, read_frame
+
 ADDRESS = ("127.0.0.1", 8083)
 CHURN_CLIENTS = 200
 CHURN_SECONDS = 10.0
 PIPE_SIZE = 64 << 10
 F_SETPIPE_SZ = 1031
-HANDSHAKE = (b"GET / HTTP/1.1\r\nHost: localhost\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-             b"Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n")
 GET_VALUE = b'{"uuid":"6f1c2a9e-3b7d-4e21-9c55-0a8d7e3f4b12","type":"GetValue","body":{"path":"system.uptime"}}'
 RESET = struct.pack("ii", 1, 0)
 
 
-def masked_text_frame(payload):
-    # A client frame must be masked; the zero mask leaves the payload as it is.
-    assert len(payload) < 126
-    return bytes([0x81, 0x80 | len(payload)]) + b"\0\0\0\0" + payload
-
-
-def read_exactly(sock, n):
-    data = sock.recv(n, socket.MSG_WAITALL) if n else b""
-    if len(data) < n:
-        raise ConnectionError("connection closed")
-    return data
-
-
-def read_message(sock):
-    _, second = read_exactly(sock, 2)
-    n = second & 0x7F
-    if n == 126:
-        n = int.from_bytes(read_exactly(sock, 2), "big")
-    elif n == 127:
-        n = int.from_bytes(read_exactly(sock, 8), "big")
-    return read_exactly(sock, n)
-
-
-def handshake(sock):
-    sock.sendall(HANDSHAKE)
-    response = b""
-    while b"\r\n\r\n" not in response:
-        chunk = sock.recv(4096)
-        if not chunk:
-            raise ConnectionError("closed during the handshake")
-        response += chunk
-
-
 def healthy_client(stop, results):
     """Round trips of a GetValue every 20 ms until `stop` is set; None for one not answered in 10 s."""
-    sock = socket.create_connection(ADDRESS)
-    handshake(sock)
+    sock = connect()
     sock.settimeout(10)
     trips = []
     while not stop.is_set():
         started = time.monotonic()
         try:
-            sock.sendall(masked_text_frame(GET_VALUE))
-            while b"GetValueResponse" not in read_message(sock):
+            sock.sendall(frame(0x1, True, GET_VALUE))
+            while b"GetValueResponse" not in read_frame(sock)[1]:
                 pass
             trips.append(time.monotonic() - started)
         except socket.timeout:
